@@ -1,0 +1,73 @@
+#include "plugins.h"
+
+#include <QDebug>
+#include <QSettings>
+#include <QStringList>
+
+QString creditsText;
+
+namespace {
+
+const char *const sHeadingSpan = "<span style=\" font-size:10pt; font-weight:800; color:#000000;\">";
+const char *const sBodySpan = "<span style=\" font-size:8pt; font-weight:450; color:#000000;\">";
+
+// Both notices keep the same shape: an unclosed heading span with one line,
+// then an unclosed body span, every line wrapped as <br>line<br/>.
+QString MakeNotice(const QString &heading, const QStringList &body)
+{
+    QString notice = QString::fromLatin1(sHeadingSpan) + QStringLiteral("<br>") + heading + QStringLiteral("<br/>");
+    notice += QString::fromLatin1(sBodySpan);
+    for (const QString &line : body)
+        notice += QStringLiteral("<br>") + line + QStringLiteral("<br/>");
+    return notice;
+}
+
+} // namespace
+
+const QString freeImageNotice = MakeNotice(
+    QStringLiteral("FreeImage Public License Version 1.0"),
+    {
+        QStringLiteral("This software uses the FreeImage open source image library, copyright &copy; the FreeImage project."),
+        QStringLiteral("http://freeimage.sourceforge.net"),
+        QStringLiteral("2.1. The Initial Developer Grant."),
+        QStringLiteral("The Initial Developer hereby grants You a world-wide, royalty-free, non-exclusive license,"),
+        QStringLiteral("subject to third party intellectual property claims:"),
+        QStringLiteral("(a) to use, reproduce, modify, display, perform, sublicense and distribute the Original Code"),
+        QStringLiteral("(or portions thereof) with or without Modifications, or as part of a Larger Work; and"),
+        QStringLiteral("(b) under patents now or hereafter owned or controlled by Initial Developer, to make, have made,"),
+        QStringLiteral("use and sell (&quot;Utilize&quot;) the Original Code (or portions thereof), but solely to the extent that"),
+        QStringLiteral("any such patent is reasonably necessary to enable You to Utilize the Original Code (or portions thereof)"),
+        QStringLiteral("and not to any greater extent that may be necessary to Utilize further Modifications or"),
+        QStringLiteral("combinations."),
+    });
+
+const QString ffmpegNotice = MakeNotice(
+    QStringLiteral("FFMPEG LGPL 2.1 or later"),
+    { QStringLiteral("https://ffmpeg.org") });
+
+void ClearCredits()
+{
+    creditsText.clear();
+}
+
+void AppendCredits(const QString &text)
+{
+    creditsText += QStringLiteral("<br><br/><br><br/>");
+    creditsText += text;
+}
+
+void KRVInitPlugins()
+{
+    ClearCredits();
+    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Plugins"));
+
+    qDebug() << "KRVInitPlugins BUILD_PLUGIN_FREEIMAGE";
+    settings.setValue(QStringLiteral("FreeImage"), true);
+    AppendCredits(freeImageNotice);
+
+    qDebug() << "KRVInitPlugins BUILD_PLUGIN_FFMPEG";
+    settings.setValue(QStringLiteral("FFMPEG"), true);
+    AppendCredits(ffmpegNotice);
+
+    settings.sync();
+}

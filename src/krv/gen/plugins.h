@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// The credits text shown by the credits dialog; filled once at start-up.
+extern QString creditsText;
+extern const QString freeImageNotice;
+extern const QString ffmpegNotice;
+
+void ClearCredits();
+void AppendCredits(const QString &text);
+
+// Records the outside components the program carries and collects their notices.
+void KRVInitPlugins();
