@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+
+class ConvertSettings;
+class QProgressDialog;
+
+// Outcome codes shared by a job and the batch runner.
+enum ConvertOutcome : int {
+    ConvertSucceeded = 0,
+    ConvertFailed = 1,
+    ConvertCanceled = 2
+};
+
+// One conversion job, copied freely between the GUI thread and the pool.
+struct AVConvertData
+{
+    QString srcFile;
+    const ConvertSettings *settings = nullptr;
+    // The batch's progress dialog. Pool threads never touch it: its canceled()
+    // signal raises cancelFlag on the GUI thread, and the jobs read the flag.
+    QProgressDialog *progressDlg = nullptr;
+    int srcRow = -1;
+    int result = ConvertCanceled;
+    std::shared_ptr<std::atomic_bool> cancelFlag;
+};
+
+struct ItemConvertResult
+{
+    int result = ConvertCanceled;
+    QStringList tgtFiles;
+};
+
+// The absolute path of baseName + ext inside folder.
+QString JoinFilePath(const QString &folder, const QString &baseName, const QString &ext);
+
+// The plain name if free, else baseName-1 ... baseName-9999; false when all are taken.
+bool MakeUniqueFilePath(QString &out, const QString &folder, const QString &baseName, const QString &ext);
+
+bool MakeTgtFilePath(QString &out, const QString &srcFile, const ConvertSettings &settings);
+
+// Runs one job on the calling thread; the function handed to the parallel map.
+ItemConvertResult ThreadFunction(const AVConvertData &data);
