@@ -1,1 +1,41 @@
-int main() { return 0; }
+#include "app/mainwindow.h"
+#include "convert/convertcrashdlg.h"
+#include "krv/gen/plugins.h"
+
+#include <QApplication>
+#include <QSettings>
+
+namespace {
+
+void SilentMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    Q_UNUSED(type)
+    Q_UNUSED(context)
+    Q_UNUSED(message)
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qInstallMessageHandler(SilentMessageHandler);
+    KRVInitPlugins();
+    Q_INIT_RESOURCE(reelway);
+
+    int code = 0;
+    {
+        QApplication app(argc, argv);
+        QApplication::setOrganizationName(QStringLiteral("Vantrelle"));
+        QApplication::setApplicationName(QStringLiteral("Reelway Video Converter 1.0.4"));
+        {
+            MainWindow window;
+            window.show();
+            if (ShouldReportCrash(&window)) {
+                ConvertCrashDlg crashDlg;
+                crashDlg.exec();
+            }
+            code = app.exec();
+        }
+    }
+    return code;
+}

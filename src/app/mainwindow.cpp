@@ -1,1 +1,1014 @@
-// placeholder until its issue lands
+#include "mainwindow.h"
+
+#include "convert/convertresultsdlg.h"
+#include "dialogs/scaledlg.h"
+#include "dialogs/settingsdlg.h"
+#include "dialogs/threegp2dlg.h"
+#include "dialogs/threegpdlg.h"
+#include "download/avdownloaddlg.h"
+#include "krv/av/avcodec.h"
+#include "krv/gen/krvaboutdlg.h"
+#include "krv/gen/weblinks.h"
+#include "player/avplayerdlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDirIterator>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolTip>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QtConcurrent>
+
+#include <algorithm>
+
+namespace {
+
+const int SrcIndexColumn = 5;
+const int SrcStatusColumn = 4;
+const int TgtIndexColumn = 4;
+
+QString SameAsSource()
+{
+    return QString::fromLatin1(SameAsSourceFile);
+}
+
+QString MoviesFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+}
+
+QStandardItem *MakeItem(const QString &text, bool centred)
+{
+    auto *item = new QStandardItem(text);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    if (centred)
+        item->setTextAlignment(Qt::AlignCenter);
+    return item;
+}
+
+// The row both lists share: base name, suffix, size, folder, then the columns
+// that differ (status and index for sources, index only for targets).
+QList<QStandardItem *> MakeFileRow(const QFileInfo &info)
+{
+    return { MakeItem(info.baseName(), false), MakeItem(info.suffix().toUpper(), true),
+             MakeItem(QObject::tr("%1 MB").arg(QLocale().toString(std::max(info.size() * (1.0 / (1 << 20)), 0.1), 'f', 1)), true),
+             MakeItem(info.absolutePath(), false) };
+}
+
+QStandardItem *MakeIndexItem(int index)
+{
+    auto *item = MakeItem(QString(), false);
+    item->setData(index, Qt::UserRole);
+    return item;
+}
+
+void SetupHeader(QStandardItemModel &model, const QStringList &headers, const QString &indexHeader)
+{
+    for (int c = 0; c < headers.size(); ++c)
+        model.setHeaderData(c, Qt::Horizontal, headers.at(c), Qt::DisplayRole);
+    model.setHeaderData(headers.size(), Qt::Horizontal, indexHeader, Qt::UserRole);
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+{
+    qDebug() << "MainWindow::MainWndow";
+
+    auto makeAction = [this](const QString &text, const char *icon, const QKeySequence &shortcut,
+                             const QString &tip) {
+        auto *action = new QAction(text, this);
+        if (icon)
+            action->setIcon(QIcon(QString::fromLatin1(icon)));
+        if (!shortcut.isEmpty())
+            action->setShortcut(shortcut);
+        action->setToolTip(tip);
+        return action;
+    };
+    actAddSrcFiles = makeAction(tr("Add Source(s)"), ":IMG_ADD_FILE", QKeySequence(tr("Alt+A")), tr("Add one or more source files"));
+    actAddSrcFolder = makeAction(tr("Add Folder"), ":IMG_ADD_FOLDER", QKeySequence(), tr("Add a source file folder"));
+    actAddUrl = makeAction(tr("Add Url"), ":IMG_ADD_URL", QKeySequence(), tr("Add an url and download the file from the internet"));
+    actExit = makeAction(tr("E&xit"), nullptr, QKeySequence(QKeySequence::Quit), tr("Exit the application"));
+    actSelectAll = makeAction(tr("Select All"), ":IMG_SELECT_ALL", QKeySequence(QKeySequence::SelectAll), tr("Select all the source file(s)"));
+    actRemove = makeAction(tr("Remove"), ":IMG_REMOVE", QKeySequence(QKeySequence::Delete), tr("Remove the selected source file(s)"));
+    actPlaySrc = makeAction(tr("Play Source"), ":IMG_MOVIE", QKeySequence(), tr("Play the selected source file"));
+    actPlayTgt = makeAction(tr("Play Target"), ":IMG_MOVIE", QKeySequence(), tr("Play the selected target file"));
+    actConvert = makeAction(tr("Convert Source(s)"), ":IMG_CONVERT", QKeySequence(tr("Alt+C")), tr("Convert the selected source file(s)"));
+    actOpenTarget = makeAction(tr("Open Target(s)"), ":IMG_OPENTARGET", QKeySequence(tr("Alt+T")), tr("Open the target(s) folder"));
+    actEdit = makeAction(tr("Edit"), ":IMG_EDIT", QKeySequence(), tr("Edit settings during conversion"));
+    actContactUs = makeAction(tr("Contact Us"), nullptr, QKeySequence(), tr("Contact us through email"));
+    actAbout = makeAction(tr("&About"), nullptr, QKeySequence(), tr("Show the application's  About box"));
+
+    fileMenu = menuBar()->addMenu(tr("&File"));
+    fileMenu->addAction(actAddSrcFiles);
+    fileMenu->addAction(actAddSrcFolder);
+    fileMenu->addAction(actAddUrl);
+    fileMenu->addSeparator();
+    fileMenu->addAction(actPlaySrc);
+    fileMenu->addAction(actPlayTgt);
+    fileMenu->addSeparator();
+    fileMenu->addAction(actEdit);
+    fileMenu->addSeparator();
+    fileMenu->addAction(actConvert);
+    fileMenu->addAction(actOpenTarget);
+    fileMenu->addSeparator();
+    fileMenu->addAction(actExit);
+    helpMenu = menuBar()->addMenu(tr("&Help"));
+    helpMenu->addAction(actContactUs);
+    helpMenu->addAction(actAbout);
+
+    mainToolBar = addToolBar(tr("Reelway Video Converter"));
+    mainToolBar->setMovable(false);
+    mainToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    mainToolBar->addAction(actAddSrcFiles);
+    mainToolBar->addAction(actAddSrcFolder);
+    mainToolBar->addAction(actAddUrl);
+    mainToolBar->addSeparator();
+    mainToolBar->addAction(actSelectAll);
+    mainToolBar->addAction(actRemove);
+    mainToolBar->addSeparator();
+    mainToolBar->addAction(actPlaySrc);
+    mainToolBar->addAction(actPlayTgt);
+    mainToolBar->addSeparator();
+    mainToolBar->addAction(actEdit);
+    mainToolBar->addSeparator();
+    mainToolBar->addAction(actConvert);
+    mainToolBar->addAction(actOpenTarget);
+    mainToolBar->addSeparator();
+
+    srcView = new QTreeView;
+    srcView->setObjectName(QStringLiteral("srcView"));
+    SetupHeader(srcModel, { tr("Source"), tr("Format"), tr("Size(MB)"), tr("Folder"), tr("Convert") },
+                QStringLiteral("SourceFileListIndex"));
+    srcView->setModel(&srcModel);
+    srcView->setRootIsDecorated(false);
+    srcView->setSortingEnabled(true);
+    srcView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    srcView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    srcView->header()->setStretchLastSection(true);
+    srcView->header()->setDefaultAlignment(Qt::AlignCenter);
+    srcView->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    srcView->setColumnWidth(0, 100);
+    for (int c = 1; c < SrcIndexColumn; ++c)
+        srcView->setColumnWidth(c, 80);
+    srcView->setColumnHidden(SrcIndexColumn, true);
+    srcSelModel = srcView->selectionModel();
+
+    tgtView = new QTreeView;
+    tgtView->setObjectName(QStringLiteral("tgtView"));
+    SetupHeader(tgtModel, { tr("Target (Read-Only)"), tr("Format"), tr("Size(MB)"), tr("Folder") },
+                QStringLiteral("TgtFileListIndex"));
+    tgtView->setModel(&tgtModel);
+    tgtView->setRootIsDecorated(false);
+    tgtView->setSortingEnabled(true);
+    tgtView->header()->setStretchLastSection(true);
+    tgtView->header()->setDefaultAlignment(Qt::AlignCenter);
+    tgtView->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    tgtView->setColumnWidth(0, 110);
+    tgtView->setColumnHidden(TgtIndexColumn, true);
+    tgtSelModel = tgtView->selectionModel();
+
+    listSplitter = new QSplitter(Qt::Horizontal);
+    listSplitter->addWidget(srcView);
+    listSplitter->addWidget(tgtView);
+    listSplitter->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    tgtFolderLabel = new QLabel(tr("Target Folder:"));
+    tgtFolderCmB = new QComboBox;
+    tgtFolderCmB->setObjectName(QStringLiteral("tgtFolderCmB"));
+    tgtFolderCmB->setEditable(true);
+    tgtFolderCmB->setDuplicatesEnabled(false);
+    tgtFolderCmB->setInsertPolicy(QComboBox::InsertAlphabetically);
+    browseBtn = new QPushButton(tr("Browse..."));
+    browseBtn->setObjectName(QStringLiteral("browseBtn"));
+    tgtFmtLabel = new QLabel(tr("Target Format:"));
+    tgtFmtCmB = new QComboBox;
+    tgtFmtCmB->setObjectName(QStringLiteral("tgtFmtCmB"));
+    tgtFmtCmB->setMaxVisibleItems(20);
+    fmtSettingsBtn = new QPushButton(tr("Format Settings..."));
+    fmtSettingsBtn->setObjectName(QStringLiteral("fmtSettingsBtn"));
+    saveTgtLabel = new QLabel(tr("Save Target:"));
+    saveTgtCmB = new QComboBox;
+    saveTgtCmB->setObjectName(QStringLiteral("saveTgtCmB"));
+
+    controlGrid = new QGridLayout;
+    controlGrid->addWidget(tgtFolderLabel, 0, 0);
+    controlGrid->addWidget(tgtFolderCmB, 0, 1, 1, 4);
+    controlGrid->addWidget(browseBtn, 0, 5);
+    controlGrid->addWidget(tgtFmtLabel, 1, 0);
+    controlGrid->addWidget(tgtFmtCmB, 1, 1);
+    controlGrid->addWidget(fmtSettingsBtn, 1, 2);
+    controlGrid->addWidget(saveTgtLabel, 1, 4);
+    controlGrid->addWidget(saveTgtCmB, 1, 5);
+    controlBox = new QWidget;
+    controlBox->setLayout(controlGrid);
+    controlBox->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+
+    mainLayout = new QVBoxLayout;
+    mainLayout->addWidget(listSplitter);
+    mainLayout->addWidget(controlBox);
+    centralBox = new QWidget;
+    centralBox->setLayout(mainLayout);
+    setCentralWidget(centralBox);
+
+    connect(actAddSrcFiles, &QAction::triggered, this, &MainWindow::AddSrcFiles);
+    connect(actAddSrcFolder, &QAction::triggered, this, &MainWindow::AddSrcFolder);
+    connect(actAddUrl, &QAction::triggered, this, &MainWindow::AddUrl);
+    connect(actExit, &QAction::triggered, this, &MainWindow::Exit);
+    connect(actSelectAll, &QAction::triggered, this, &MainWindow::SelectAllSrc);
+    connect(actRemove, &QAction::triggered, this, &MainWindow::RemoveSrc);
+    connect(actPlaySrc, &QAction::triggered, this, qOverload<>(&MainWindow::PlaySrc));
+    connect(actPlayTgt, &QAction::triggered, this, qOverload<>(&MainWindow::PlayTgt));
+    connect(actConvert, &QAction::triggered, this, &MainWindow::Convert);
+    connect(actOpenTarget, &QAction::triggered, this, &MainWindow::OpenTarget);
+    connect(actEdit, &QAction::triggered, this, &MainWindow::Settings);
+    connect(actContactUs, &QAction::triggered, this, &MainWindow::ContactUs);
+    connect(actAbout, &QAction::triggered, this, &MainWindow::About);
+    connect(tgtFolderCmB, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [this](int index) { UpdateOpenTgtBtn(tgtFolderCmB->itemText(index)); });
+    connect(tgtFolderCmB, &QComboBox::editTextChanged, this, qOverload<const QString &>(&MainWindow::UpdateOpenTgtBtn));
+    connect(browseBtn, &QPushButton::clicked, this, &MainWindow::BrowseTgtFolder);
+    connect(tgtFmtCmB, qOverload<int>(&QComboBox::currentIndexChanged), this, &MainWindow::TgtFmtChanged);
+    connect(fmtSettingsBtn, &QPushButton::clicked, this, &MainWindow::TgtFmtSettingsClicked);
+    connect(srcSelModel, &QItemSelectionModel::selectionChanged, this, &MainWindow::SrcSelChanged);
+    connect(srcView, &QTreeView::doubleClicked, this, qOverload<const QModelIndex &>(&MainWindow::PlaySrc));
+    connect(tgtSelModel, &QItemSelectionModel::selectionChanged, this, &MainWindow::TgtSelChanged);
+    connect(tgtView, &QTreeView::doubleClicked, this, qOverload<const QModelIndex &>(&MainWindow::PlayTgt));
+    connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::resultReadyAt, this, &MainWindow::ConvertResultReadyAt);
+
+    setMinimumSize(850, 540);
+
+    {
+        QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+        settings.beginGroup(QStringLiteral("MainWindow"));
+        const QPoint position = settings.value(QStringLiteral("Position"), QPoint(200, 200)).toPoint();
+        const QSize size = settings.value(QStringLiteral("Size"), QSize(850, 540)).toSize();
+        settings.endGroup();
+        resize(size);
+        move(position);
+    }
+
+    auto *titleLabel = new QLabel(QStringLiteral("Reelway Video Converter 1.0.4  \u00a9 Korvent"));
+    titleLabel->setObjectName(QStringLiteral("titleLabel"));
+    statusBar()->addPermanentWidget(titleLabel);
+
+    setAcceptDrops(true);
+
+    convertSettings.Load();
+    InitTgtFoldersCmB();
+    InitTgtFmtCmB();
+    InitSaveTgtCmB();
+    UpdateActions();
+
+    QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
+}
+
+MainWindow::~MainWindow()
+{
+    qDebug() << "MainWindow::~MainWindow";
+    convertJobs.clear();
+    SaveTgtFolders();
+    UpdateConvertSettings();
+    convertSettings.Save();
+    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+    settings.beginGroup(QStringLiteral("MainWindow"));
+    settings.setValue(QStringLiteral("Closed"), true);
+    settings.endGroup();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    qDebug() << "MainWindow::closeEvent";
+    // A close request that slips past the modal progress dialog must not tear
+    // the window down under running jobs: cancel them and let the batch drain.
+    if (convertWatcher.isRunning()) {
+        if (convertCancelFlag)
+            convertCancelFlag->store(true);
+        event->ignore();
+        return;
+    }
+    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+    settings.beginGroup(QStringLiteral("MainWindow"));
+    settings.setValue(QStringLiteral("Position"), pos());
+    settings.setValue(QStringLiteral("Size"), size());
+    if (settings.value(QStringLiteral("FirstRun"), true).toBool()) {
+        OpenReelwayWebsite();
+        settings.setValue(QStringLiteral("FirstRun"), false);
+    }
+    settings.endGroup();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::Exit()
+{
+    qWarning() << "MainWindow::Exit";
+    QCoreApplication::quit();
+}
+
+void MainWindow::OpenReelwayWebsite()
+{
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(ReelwayWebsite)));
+}
+
+void MainWindow::ContactUs()
+{
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(ContactWebsite)));
+}
+
+void MainWindow::About()
+{
+    KRVAboutDlg dlg;
+    dlg.exec();
+}
+
+void MainWindow::Settings()
+{
+    qDebug() << "MainWindow::Settings";
+    SettingsDlg dlg(this, &convertSettings);
+    dlg.exec();
+}
+
+bool ShouldReportCrash(MainWindow *window)
+{
+    Q_UNUSED(window)
+    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+    settings.beginGroup(QStringLiteral("MainWindow"));
+    const bool closed = settings.value(QStringLiteral("Closed"), true).toBool();
+    settings.setValue(QStringLiteral("Closed"), false);
+    settings.endGroup();
+    settings.beginGroup(QStringLiteral("Settings"));
+    const bool reportCrash = settings.value(QStringLiteral("ReportCrash"), true).toBool();
+    settings.endGroup();
+    return !closed && reportCrash;
+}
+
+// ---------------------------------------------------------------- source list
+
+const QString &MainWindow::GetSrcFmtFilter()
+{
+    qDebug() << "MainWindow::GetSrcFmtFilter";
+    static bool built = false;
+    static QString filter;
+    if (!built) {
+        AVCodecVetoer vetoer;
+        BuildMediaFileFilter(filter, vetoer);
+        built = true;
+    }
+    return filter;
+}
+
+void MainWindow::AddSrcFile(const QString &path)
+{
+    const auto known = srcPositions.constFind(path);
+    if (known != srcPositions.constEnd()) {
+        pendingSelection.append(known.value());
+        return;
+    }
+    const int position = srcFiles.size();
+    srcFiles.append(path);
+    srcPositions.insert(path, position);
+    QList<QStandardItem *> row = MakeFileRow(QFileInfo(path));
+    row << MakeItem(QString(), true);
+    QStandardItem *indexItem = MakeIndexItem(position);
+    row << indexItem;
+    srcIndexItems.append(indexItem);
+    srcModel.appendRow(row);
+    pendingSelection.append(position);
+}
+
+void MainWindow::AddSrcPaths(const QStringList &paths, bool clearSelection)
+{
+    addingSrc = true;
+    setUpdatesEnabled(false);
+    if (clearSelection)
+        srcSelModel->clearSelection();
+    const int oldCount = srcFiles.size();
+    for (const QString &path : paths) {
+        if (!path.isEmpty() && QFileInfo::exists(path))
+            AddSrcFile(path);
+    }
+    FinishAdding(oldCount);
+}
+
+// The end of every adding frame: one sort, one selection update, one rebuild.
+// Rows are selected here rather than one by one in AddSrcFile, which gives the
+// same selection without merging thousands of single-row ranges.
+void MainWindow::FinishAdding(int oldCount)
+{
+    if (srcFiles.size() != oldCount)
+        srcModel.sort(srcView->header()->sortIndicatorSection(), srcView->header()->sortIndicatorOrder());
+
+    if (!pendingSelection.isEmpty()) {
+        QVector<int> rowOfPosition(srcFiles.size(), -1);
+        for (int row = 0; row < srcModel.rowCount(); ++row) {
+            const int position = srcModel.item(row, SrcIndexColumn)->data(Qt::UserRole).toInt();
+            if (position >= 0 && position < rowOfPosition.size())
+                rowOfPosition[position] = row;
+        }
+        QVector<int> rows;
+        rows.reserve(pendingSelection.size());
+        for (int position : qAsConst(pendingSelection)) {
+            if (rowOfPosition.value(position, -1) >= 0)
+                rows.append(rowOfPosition.at(position));
+        }
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        QItemSelection selection;
+        for (int i = 0; i < rows.size();) {
+            int last = i;
+            while (last + 1 < rows.size() && rows.at(last + 1) == rows.at(last) + 1)
+                ++last;
+            selection.select(srcModel.index(rows.at(i), 0), srcModel.index(rows.at(last), SrcIndexColumn));
+            i = last + 1;
+        }
+        srcSelModel->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        pendingSelection.clear();
+    }
+
+    addingSrc = false;
+    SrcSelChanged(QItemSelection(), QItemSelection());
+    setUpdatesEnabled(true);
+}
+
+void MainWindow::AddSrcFiles()
+{
+    qDebug() << "MainWindow::AddFile";
+    addingSrc = true;
+    setUpdatesEnabled(false);
+    QString folder;
+    {
+        QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+        settings.beginGroup(QStringLiteral("SourceFolder"));
+        folder = settings.value(QStringLiteral("Current"), MoviesFolder()).toString();
+        settings.endGroup();
+    }
+    const QStringList files = QFileDialog::getOpenFileNames(this, tr("Add File(s)"), folder, GetSrcFmtFilter());
+    if (files.isEmpty()) {
+        addingSrc = false;
+        setUpdatesEnabled(true);
+        return;
+    }
+    {
+        QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+        settings.beginGroup(QStringLiteral("SourceFolder"));
+        settings.setValue(QStringLiteral("Current"), QFileInfo(files.first()).absolutePath());
+        settings.endGroup();
+    }
+    AddSrcPaths(files, true);
+}
+
+void MainWindow::AddSrcFolder()
+{
+    qDebug() << "MainWindow::AddSrcFolder";
+    addingSrc = true;
+    setUpdatesEnabled(false);
+    QString start;
+    {
+        QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+        settings.beginGroup(QStringLiteral("SourceFolder"));
+        start = settings.value(QStringLiteral("Current"), MoviesFolder()).toString();
+        settings.endGroup();
+    }
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Add Folder"), start, QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty()) {
+        addingSrc = false;
+        setUpdatesEnabled(true);
+        return;
+    }
+    {
+        QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+        settings.beginGroup(QStringLiteral("SourceFolder"));
+        settings.setValue(QStringLiteral("Current"), folder);
+        settings.endGroup();
+    }
+    QStringList files;
+    QDirIterator it(folder, { QStringLiteral("*.*") }, QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    AddSrcPaths(files, true);
+}
+
+void MainWindow::AddUrl()
+{
+    QString path;
+    AVDownloadDlg dlg(&path, nullptr);
+    dlg.exec();
+    if (!path.isEmpty() && QFileInfo::exists(path))
+        AddSrcPaths({ path }, true);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls())
+        paths.append(url.toLocalFile());
+    AddSrcPaths(paths, false);
+    event->acceptProposedAction();
+}
+
+void MainWindow::RemoveSrc()
+{
+    qDebug() << "MainWindow::RemoveSrc";
+    setUpdatesEnabled(false);
+    const int n = srcFiles.size();
+
+    const QModelIndexList selectedRows = srcSelModel->selectedRows(0);
+    QVector<bool> selected(n, false);
+    for (const QModelIndex &index : selectedRows) {
+        const int position = srcModel.item(index.row(), SrcIndexColumn)->data(Qt::UserRole).toInt();
+        if (position >= 0 && position < n)
+            selected[position] = true;
+    }
+
+    // Every kept row's hidden index moves down by the number of removed entries
+    // before it, so it keeps pointing at its own path.
+    QStringList keptFiles;
+    QVector<QStandardItem *> keptItems;
+    keptFiles.reserve(n);
+    keptItems.reserve(n);
+    int removed = 0;
+    for (int i = 0; i < n; ++i) {
+        QStandardItem *indexItem = srcIndexItems.at(i);
+        if (selected.at(i)) {
+            selSrcFiles.removeOne(srcFiles.at(i));
+            indexItem->setData(-1, Qt::UserRole);
+            ++removed;
+        } else {
+            if (removed > 0)
+                indexItem->setData(i - removed, Qt::UserRole);
+            keptFiles.append(srcFiles.at(i));
+            keptItems.append(indexItem);
+        }
+    }
+    srcFiles = keptFiles;
+    srcIndexItems = keptItems;
+    srcPositions.clear();
+    srcPositions.reserve(srcFiles.size());
+    for (int i = 0; i < srcFiles.size(); ++i)
+        srcPositions.insert(srcFiles.at(i), i);
+
+    QVector<int> rows;
+    rows.reserve(selectedRows.size());
+    for (const QModelIndex &index : selectedRows)
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    // Contiguous runs go in one call each, from the bottom up, so the rows
+    // above a run keep their numbers.
+    removingSrc = true;
+    for (int last = rows.size() - 1; last >= 0;) {
+        int first = last;
+        while (first > 0 && rows.at(first - 1) == rows.at(first) - 1)
+            --first;
+        srcModel.removeRows(rows.at(first), last - first + 1);
+        last = first - 1;
+    }
+    removingSrc = false;
+    SrcSelChanged(QItemSelection(), QItemSelection());
+    setUpdatesEnabled(true);
+}
+
+void MainWindow::SelectAllSrc()
+{
+    qDebug() << "MainWindow::SelectAllSrc";
+    srcView->selectAll();
+}
+
+void MainWindow::SrcSelChanged(const QItemSelection &refSelected, const QItemSelection &refDeselected)
+{
+    Q_UNUSED(refSelected)
+    Q_UNUSED(refDeselected)
+    qDebug() << "MainWindow::SrcSelChanged";
+    if (addingSrc || removingSrc)
+        return;
+    const int oldLength = selSrcFiles.size();
+    selSrcFiles.clear();
+    selSrcRows.clear();
+    if (srcSelModel->hasSelection()) {
+        const QModelIndexList rows = srcSelModel->selectedRows(0);
+        for (const QModelIndex &index : rows) {
+            const int position = srcModel.item(index.row(), SrcIndexColumn)->data(Qt::UserRole).toInt();
+            if (position >= 0 && position < srcFiles.size()) {
+                selSrcFiles.append(srcFiles.at(position));
+                selSrcRows.append(index.row());
+            }
+        }
+    }
+    if (oldLength <= 1 || selSrcFiles.size() <= 1) {
+        UpdateActions();
+        UpdateOpenTgtBtn(tgtFolderCmB->currentText());
+    }
+    UpdateStatusBar();
+}
+
+void MainWindow::UpdateStatusBar()
+{
+    qDebug() << "MainWindow::UpdateStatusBar";
+    statusBar()->showMessage(QStringLiteral("%1 / %2 source files selected").arg(selSrcFiles.size()).arg(srcFiles.size()));
+}
+
+void MainWindow::TgtSelChanged(const QItemSelection &refSelected, const QItemSelection &refDeselected)
+{
+    Q_UNUSED(refSelected)
+    Q_UNUSED(refDeselected)
+    qDebug() << "MainWindow::TgtSelChanged";
+    selTgtFile.clear();
+    const QModelIndexList rows = tgtSelModel->selectedRows(0);
+    if (rows.isEmpty())
+        return;
+    const int index = tgtModel.item(rows.first().row(), TgtIndexColumn)->data(Qt::UserRole).toInt();
+    if (index >= 0 && index < tgtFiles.size()) {
+        selTgtFile = tgtFiles.at(index);
+        UpdateActions();
+    }
+}
+
+void MainWindow::UpdateActions()
+{
+    actSelectAll->setEnabled(selSrcFiles.size() < srcFiles.size());
+    actRemove->setEnabled(!selSrcFiles.isEmpty());
+    actPlaySrc->setEnabled(selSrcFiles.size() == 1);
+    actPlayTgt->setEnabled(!selTgtFile.isEmpty());
+    actConvert->setEnabled(!selSrcFiles.isEmpty());
+}
+
+void MainWindow::Play(const QString &path)
+{
+    qDebug() << "MainWindow::Preview(QString)";
+    AVPlayerDlg dlg(path, this);
+    dlg.exec();
+}
+
+void MainWindow::PlaySrc()
+{
+    qDebug() << "MainWindow::PlaySrc";
+    if (selSrcFiles.size() == 1)
+        Play(selSrcFiles.first());
+}
+
+void MainWindow::PlayTgt()
+{
+    qDebug() << "MainWindow::PlayTgt";
+    if (!selTgtFile.isEmpty())
+        Play(selTgtFile);
+}
+
+void MainWindow::PlaySrc(const QModelIndex &index)
+{
+    qDebug() << "MainWindow::Preview(QModelIndex)";
+    if (!index.isValid())
+        return;
+    const int position = srcModel.item(index.row(), SrcIndexColumn)->data(Qt::UserRole).toInt();
+    if (position >= 0 && position < srcFiles.size())
+        Play(srcFiles.at(position));
+}
+
+void MainWindow::PlayTgt(const QModelIndex &index)
+{
+    qDebug() << "MainWindow::PlayTgt(QModelIndex)";
+    if (!index.isValid())
+        return;
+    const int position = tgtModel.item(index.row(), TgtIndexColumn)->data(Qt::UserRole).toInt();
+    if (position >= 0 && position < tgtFiles.size())
+        Play(tgtFiles.at(position));
+}
+
+// ------------------------------------------------------------ target controls
+
+void MainWindow::InitTgtFoldersCmB()
+{
+    qDebug() << "MainWindow::InitTgtFoldersCmB";
+    tgtFolderCmB->addItem(SameAsSource());
+    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+    settings.beginGroup(QStringLiteral("TgtFolder"));
+    const int count = settings.value(QStringLiteral("Count"), 0).toInt();
+    for (int i = 0; i < count; ++i)
+        tgtFolderCmB->addItem(settings.value(QString::number(i), QString()).toString());
+    settings.endGroup();
+    tgtFolderCmB->setCurrentIndex(tgtFolderCmB->findText(convertSettings.tgtFolder, Qt::MatchExactly | Qt::MatchCaseSensitive));
+}
+
+void MainWindow::SaveTgtFolders()
+{
+    qDebug() << "MainWindow::SaveTgtFolders";
+    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+    settings.beginGroup(QStringLiteral("TgtFolder"));
+    int written = 0;
+    for (int i = 0; i < tgtFolderCmB->count() && written < 10; ++i) {
+        const QString text = tgtFolderCmB->itemText(i);
+        if (text == SameAsSource())
+            continue;
+        settings.setValue(QString::number(written), text);
+        ++written;
+    }
+    settings.setValue(QStringLiteral("Count"), written);
+    settings.endGroup();
+}
+
+void MainWindow::InitTgtFmtCmB()
+{
+    qDebug() << "MainWindow::InitTgtFmtCmB";
+    AVCodecVetoer vetoer;
+    int counter = 0;
+    int chosen = 0;
+    for (int id = 0; id < KRVAVCodecID_Count; ++id) {
+        const auto codecID = KRVAVCodecID(id);
+        if (vetoer.IsEnabled(codecID, KRVAVIOType_Output)) {
+            const KRVAVCodec codec(codecID);
+            const QString name = codec.GetName();
+            const QStringList extensions = codec.GetExtensions();
+            for (int k = 0; k < extensions.size(); ++k) {
+                const QString &extension = extensions.at(k);
+                tgtFmtCmB->addItem(name + QStringLiteral(" (") + extension + QLatin1Char(')'),
+                                   QVariant(qint32((k << 16) | id)));
+                if (extension.compare(convertSettings.tgtFormat, Qt::CaseInsensitive) == 0 && id == convertSettings.tgtID)
+                    chosen = counter;
+                ++counter;
+            }
+        }
+        if (id == KRVAVCodecID_Xbox360) {
+            tgtFmtCmB->insertSeparator(tgtFmtCmB->count());
+            ++counter;
+        }
+    }
+    tgtFmtCmB->setCurrentIndex(chosen);
+}
+
+void MainWindow::InitSaveTgtCmB()
+{
+    for (int i = 0; i < SaveModesCount; ++i)
+        saveTgtCmB->addItem(QIcon(), QString::fromLatin1(SaveModes[i]), i);
+    const int exists = convertSettings.exists;
+    int current = -1;
+    if (exists >= 0 && exists < SaveModesCount)
+        current = saveTgtCmB->findText(QString::fromLatin1(SaveModes[exists]), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    // A hand-edited index that names no save mode falls back to the first one,
+    // so every conversion still gets a target name.
+    saveTgtCmB->setCurrentIndex(current >= 0 ? current : 0);
+}
+
+void MainWindow::UpdateConvertSettings()
+{
+    convertSettings.SetTgtFolder(tgtFolderCmB->currentText());
+    const int data = tgtFmtCmB->currentData(Qt::UserRole).toInt();
+    const auto id = KRVAVCodecID(data & 0xffff);
+    convertSettings.tgtID = id;
+    convertSettings.tgtFormat = KRVAVCodec(id).GetExtension(data >> 16);
+    convertSettings.exists = saveTgtCmB->currentIndex();
+}
+
+void MainWindow::UpdateOpenTgtBtn()
+{
+    UpdateOpenTgtBtn(tgtFolderCmB->currentText());
+}
+
+void MainWindow::UpdateOpenTgtBtn(const QString &sTgtFolder)
+{
+    if (sTgtFolder == SameAsSource())
+        actOpenTarget->setEnabled(selSrcFiles.size() == 1);
+    else
+        actOpenTarget->setEnabled(!sTgtFolder.isEmpty());
+}
+
+void MainWindow::OpenTarget()
+{
+    qDebug() << "MainWindow::OpenTarget";
+    QString folder = tgtFolderCmB->currentText();
+    if (folder == SameAsSource() && selSrcFiles.size() == 1)
+        folder = QFileInfo(selSrcFiles.first()).absolutePath();
+    if (!folder.isEmpty() && QDir(folder).exists()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QDir(folder).absolutePath()));
+        return;
+    }
+    QMessageBox::warning(this, tr("Reelway Video Converter"), tr("Invalid target folder: \"%1\".").arg(folder),
+                         QMessageBox::Ok);
+}
+
+void MainWindow::BrowseTgtFolder()
+{
+    qDebug() << "MainWindow::BrowseTgtFolder";
+    QString start = tgtFolderCmB->currentText();
+    if (start == SameAsSource())
+        start = selSrcFiles.size() == 1 ? QFileInfo(selSrcFiles.first()).absolutePath() : MoviesFolder();
+    if (!QDir(start).exists())
+        start = MoviesFolder();
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Set Target Folder"), start, QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return;
+    int index = tgtFolderCmB->findText(folder, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0) {
+        tgtFolderCmB->addItem(folder);
+        index = tgtFolderCmB->count() - 1;
+    }
+    tgtFolderCmB->setCurrentIndex(index);
+}
+
+void MainWindow::TgtFmtChanged(int iFmtCBIndex)
+{
+    const QVariant data = tgtFmtCmB->itemData(iFmtCBIndex, Qt::UserRole);
+    fmtSettingsBtn->setEnabled(data.isValid() && KRVAVCodec::HasSettings(KRVAVCodecID(data.toInt() & 0xffff)));
+}
+
+void MainWindow::TgtFmtSettingsClicked()
+{
+    const auto id = KRVAVCodecID(tgtFmtCmB->currentData(Qt::UserRole).toInt() & 0xffff);
+    if (id == KRVAVCodecID_3GP2) {
+        ThreeGP2Dlg dlg(&convertSettings, this);
+        dlg.exec();
+    } else if (id == KRVAVCodecID_3GP) {
+        ThreeGPDlg dlg(&convertSettings, this);
+        dlg.exec();
+    } else if (IsScalableFormat(id)) {
+        ScaleDlg dlg(&convertSettings, this);
+        dlg.exec();
+    }
+}
+
+// ---------------------------------------------------------------- batch runner
+
+void MainWindow::Convert()
+{
+    qDebug() << "MainWindow::Convert";
+    const QString folder = tgtFolderCmB->currentText();
+    if (folder != SameAsSource() && (folder.isEmpty() || !QDir(folder).exists())) {
+        QToolTip::showText(tgtFolderCmB->mapToGlobal(QPoint(0, 0)), tr("Invalid targt folder!"), tgtFolderCmB);
+        return;
+    }
+
+    tgtFiles.clear();
+    SaveTgtFolders();
+    UpdateConvertSettings();
+    convertSettings.Save();
+
+    QProgressDialog progressDlg;
+    progressDlg.setObjectName(QStringLiteral("convertProgressDlg"));
+    progressDlg.setMinimum(0);
+    progressDlg.setMaximum(selSrcFiles.size());
+    progressDlg.setMinimumSize(400, 100);
+    progressDlg.setLabelText(tr("Converting..."));
+
+    // The dialog stays the one place where the user's cancel lands; the jobs on
+    // the pool read this flag instead of calling into a GUI object.
+    convertCancelFlag = std::make_shared<std::atomic_bool>(false);
+    auto cancelFlag = convertCancelFlag;
+    connect(&progressDlg, &QProgressDialog::canceled, this, [cancelFlag]() { cancelFlag->store(true); });
+    connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::progressValueChanged, &progressDlg,
+            &QProgressDialog::setValue);
+    connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::finished, &progressDlg, &QProgressDialog::reset);
+    connect(&progressDlg, &QProgressDialog::canceled, &convertWatcher, &QFutureWatcher<ItemConvertResult>::cancel);
+    connect(&progressDlg, &QProgressDialog::canceled, this, &MainWindow::ConvertCanceled);
+
+    convertJobs.clear();
+    for (int i = 0; i < selSrcFiles.size(); ++i) {
+        AVConvertData job;
+        job.srcFile = selSrcFiles.at(i);
+        job.settings = &convertSettings;
+        job.progressDlg = &progressDlg;
+        job.srcRow = selSrcRows.at(i);
+        job.result = ConvertCanceled;
+        job.cancelFlag = cancelFlag;
+        convertJobs.append(job);
+    }
+
+    convertWatcher.setFuture(QtConcurrent::mapped(convertJobs, ThreadFunction));
+
+    convertCounts[0] = convertJobs.size();
+    convertCounts[1] = convertCounts[2] = convertCounts[3] = 0;
+
+    if (convertJobs.size() == 1)
+        progressDlg.setRange(0, 0);
+
+    if (!convertWatcher.isFinished())
+        progressDlg.exec();
+
+    // After a cancel the running transcoders take a moment to die; keep painting
+    // meanwhile, but take no input that could start another batch.
+    if (!convertWatcher.isFinished()) {
+        QEventLoop loop;
+        connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::finished, &loop, &QEventLoop::quit);
+        if (!convertWatcher.isFinished())
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    convertWatcher.waitForFinished();
+    QCoreApplication::processEvents();
+
+    disconnect(&convertWatcher, nullptr, &progressDlg, nullptr);
+    for (AVConvertData &job : convertJobs)
+        job.progressDlg = nullptr;
+
+    UpdateTgtList();
+    if (ShouldReportCResults())
+        ShowConvertResults();
+}
+
+void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
+{
+    qDebug().noquote() << QStringLiteral("MainWindow::convertResultReadyAt %1").arg(iCurSelSrcIndex);
+    if (iCurSelSrcIndex < 0 || iCurSelSrcIndex >= convertJobs.size())
+        return;
+    AVConvertData &job = convertJobs[iCurSelSrcIndex];
+    const ItemConvertResult result = convertWatcher.resultAt(iCurSelSrcIndex);
+    job.result = result.result;
+    QStandardItem *statusItem = srcModel.item(job.srcRow, SrcStatusColumn);
+    QStandardItem *nameItem = srcModel.item(job.srcRow, 0);
+    if (result.result == ConvertSucceeded) {
+        ++convertCounts[1];
+        if (statusItem)
+            statusItem->setText(QStringLiteral("Succeeded"));
+        tgtFiles.append(result.tgtFiles);
+        if (nameItem)
+            nameItem->setIcon(QIcon(QStringLiteral(":IMG_SUCCEEDED")));
+    } else if (result.result == ConvertFailed) {
+        ++convertCounts[2];
+        if (statusItem)
+            statusItem->setText(QStringLiteral("Failed"));
+        if (nameItem)
+            nameItem->setIcon(QIcon(QStringLiteral(":IMG_FAILED")));
+    }
+}
+
+void MainWindow::ConvertCanceled()
+{
+    setUpdatesEnabled(false);
+    for (const AVConvertData &job : qAsConst(convertJobs)) {
+        if (job.result != ConvertCanceled)
+            continue;
+        if (QStandardItem *statusItem = srcModel.item(job.srcRow, SrcStatusColumn))
+            statusItem->setText(QStringLiteral("Canceled"));
+        if (QStandardItem *nameItem = srcModel.item(job.srcRow, 0))
+            nameItem->setIcon(QIcon(QStringLiteral(":IMG_CANCELLED")));
+        ++convertCounts[3];
+    }
+    setUpdatesEnabled(true);
+}
+
+void MainWindow::UpdateTgtList()
+{
+    setUpdatesEnabled(false);
+    tgtSelModel->clearSelection();
+    tgtModel.removeRows(0, tgtModel.rowCount());
+    for (int n = 0; n < tgtFiles.size(); ++n) {
+        if (QFileInfo::exists(tgtFiles.at(n)))
+            AddTgtFile(tgtFiles.at(n), n);
+    }
+    tgtModel.sort(srcView->header()->sortIndicatorSection(), srcView->header()->sortIndicatorOrder());
+    tgtSelModel->select(tgtModel.index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    setUpdatesEnabled(true);
+}
+
+void MainWindow::AddTgtFile(const QString &path, int index)
+{
+    QList<QStandardItem *> row = MakeFileRow(QFileInfo(path));
+    row << MakeIndexItem(index);
+    tgtModel.appendRow(row);
+}
+
+bool MainWindow::ShouldReportCResults()
+{
+    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+    settings.beginGroup(QStringLiteral("Settings"));
+    const bool report = settings.value(QStringLiteral("ReportCResults"), true).toBool();
+    settings.endGroup();
+    return report;
+}
+
+void MainWindow::ShowConvertResults()
+{
+    QString folder = convertSettings.tgtFolder;
+    if (folder == SameAsSource() && !tgtFiles.isEmpty())
+        folder = QFileInfo(tgtFiles.first()).absolutePath();
+    ConvertResultsDlg dlg(convertCounts, folder, this);
+    dlg.exec();
+    for (int &count : convertCounts)
+        count = 0;
+}

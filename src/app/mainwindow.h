@@ -1,0 +1,149 @@
+#pragma once
+
+#include "convert/avconvertthread.h"
+#include "convert/convertsettings.h"
+
+#include <QFutureWatcher>
+#include <QHash>
+#include <QItemSelection>
+#include <QList>
+#include <QMainWindow>
+#include <QStandardItemModel>
+#include <QStringList>
+#include <QVector>
+
+class QAction;
+class QComboBox;
+class QGridLayout;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QToolBar;
+class QTreeView;
+class QVBoxLayout;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(MainWindow)
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    const QString &GetSrcFmtFilter();
+    void AddSrcFile(const QString &path);
+    void Play(const QString &path);
+    void UpdateActions();
+    void UpdateConvertSettings();
+    void SaveTgtFolders();
+    void UpdateStatusBar();
+    void UpdateTgtList();
+    void AddTgtFile(const QString &path, int index);
+    bool ShouldReportCResults();
+    void ShowConvertResults();
+
+    // Runs the common adding frame over `paths`; files, folder and download clear
+    // the selection first, a drop does not.
+    void AddSrcPaths(const QStringList &paths, bool clearSelection);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+public slots:
+    void AddSrcFiles();
+    void AddSrcFolder();
+    void AddUrl();
+    void Exit();
+    void SrcSelChanged(const QItemSelection &refSelected, const QItemSelection &refDeselected);
+    void TgtSelChanged(const QItemSelection &refSelected, const QItemSelection &refDeselected);
+    void SelectAllSrc();
+    void RemoveSrc();
+    void PlaySrc();
+    void PlayTgt();
+    void PlaySrc(const QModelIndex &index);
+    void PlayTgt(const QModelIndex &index);
+    void BrowseTgtFolder();
+    void TgtFmtChanged(int iFmtCBIndex);
+    void TgtFmtSettingsClicked();
+    void Convert();
+    void ConvertResultReadyAt(int iCurSelSrcIndex);
+    void ConvertCanceled();
+    void OpenTarget();
+    void UpdateOpenTgtBtn();
+    void UpdateOpenTgtBtn(const QString &sTgtFolder);
+    void Settings();
+    void ContactUs();
+    void About();
+    void OpenReelwayWebsite();
+
+private:
+    void InitTgtFoldersCmB();
+    void InitTgtFmtCmB();
+    void InitSaveTgtCmB();
+    void FinishAdding(int oldCount);
+
+public:
+    QMenu *fileMenu = nullptr;
+    QMenu *helpMenu = nullptr;
+    QToolBar *mainToolBar = nullptr;
+    QWidget *centralBox = nullptr;
+    QVBoxLayout *mainLayout = nullptr;
+    QTreeView *srcView = nullptr;
+    QTreeView *tgtView = nullptr;
+    QSplitter *listSplitter = nullptr;
+    QLabel *tgtFmtLabel = nullptr;
+    QComboBox *tgtFmtCmB = nullptr;
+    QPushButton *fmtSettingsBtn = nullptr;
+    QLabel *tgtFolderLabel = nullptr;
+    QComboBox *tgtFolderCmB = nullptr;
+    QPushButton *browseBtn = nullptr;
+    QLabel *saveTgtLabel = nullptr;
+    QComboBox *saveTgtCmB = nullptr;
+    QGridLayout *controlGrid = nullptr;
+    QWidget *controlBox = nullptr;
+    QAction *actAddSrcFiles = nullptr;
+    QAction *actAddSrcFolder = nullptr;
+    QAction *actAddUrl = nullptr;
+    QAction *actExit = nullptr;
+    QAction *actSelectAll = nullptr;
+    QAction *actRemove = nullptr;
+    QAction *actPlaySrc = nullptr;
+    QAction *actPlayTgt = nullptr;
+    QAction *actConvert = nullptr;
+    QAction *actOpenTarget = nullptr;
+    QAction *actEdit = nullptr;
+    QAction *actContactUs = nullptr;
+    QAction *actAbout = nullptr;
+    QFutureWatcher<ItemConvertResult> convertWatcher;
+    QStandardItemModel srcModel{ 0, 6 };
+    QItemSelectionModel *srcSelModel = nullptr;
+    QStandardItemModel tgtModel{ 0, 5 };
+    QItemSelectionModel *tgtSelModel = nullptr;
+    QStringList selSrcFiles;
+    QList<int> selSrcRows;
+    QString selTgtFile;
+    QStringList srcFiles;
+    QStringList tgtFiles;
+    ConvertSettings convertSettings;
+    QList<AVConvertData> convertJobs;
+    bool addingSrc = false;
+    int convertCounts[4] = { 0, 0, 0, 0 };
+
+private:
+    // Bookkeeping beside srcFiles so that adding and removing thousands of rows
+    // stays linear: the position of each path, and the hidden index item of
+    // each position's row.
+    QHash<QString, int> srcPositions;
+    QVector<QStandardItem *> srcIndexItems;
+    QVector<int> pendingSelection;
+    bool removingSrc = false;
+    std::shared_ptr<std::atomic_bool> convertCancelFlag;
+};
+
+// The crash check of start-up: marks this run as unclean and answers whether
+// the previous one ended without a clean shutdown and the user wants to hear of it.
+bool ShouldReportCrash(MainWindow *window);
