@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -131,51 +132,59 @@ inline QString ProbeSize(const QString &path)
     return w.isEmpty() || h.isEmpty() ? QString() : w + 'x' + h;
 }
 
-// Schedules `action` on the first visible modal widget of class T (or any
-// top-level T) once it appears, polling for up to `timeoutMs`. The returned
-// flag tells whether it was found; a test must QVERIFY it after the exec().
+// Schedules `action` on the first visible top-level widget of class T (that
+// `match` accepts) once it appears, polling for up to `timeoutMs`. found()
+// tells whether it was; a test must QVERIFY it after the exec(). When nothing
+// matched in time, the active modal dialog is rejected so the test fails
+// instead of hanging. Polling stops when the closer goes out of scope.
 template <typename T>
 class ModalCloser
 {
 public:
     explicit ModalCloser(std::function<void(T *)> action, int timeoutMs = 10000)
-        : m_action(std::move(action)), m_deadline(timeoutMs)
+        : ModalCloser([](T *) { return true; }, std::move(action), timeoutMs)
     {
-        poll();
     }
-    bool found() const { return *m_found; }
-
-private:
-    void poll()
+    ModalCloser(std::function<bool(T *)> match, std::function<void(T *)> action, int timeoutMs)
     {
         auto found = m_found;
-        auto action = m_action;
-        auto remaining = std::make_shared<int>(m_deadline);
-        auto tick = std::make_shared<std::function<void()>>();
-        *tick = [found, action, remaining, tick]() {
+        auto alive = m_alive;
+        auto remaining = std::make_shared<int>(timeoutMs);
+        m_tick = std::make_shared<std::function<void()>>();
+        // Pending timers hold the poller; it holds itself only weakly, so it is
+        // freed once the closer is gone and no timer is left.
+        std::weak_ptr<std::function<void()>> self = m_tick;
+        *m_tick = [found, alive, match, action, remaining, self]() {
+            if (!*alive || *found)
+                return;
             for (QWidget *w : QApplication::topLevelWidgets()) {
-                if (T *t = qobject_cast<T *>(w)) {
-                    if (t->isVisible()) {
-                        *found = true;
-                        action(t);
-                        *tick = nullptr;
-                        return;
-                    }
+                T *t = qobject_cast<T *>(w);
+                if (t && t->isVisible() && match(t)) {
+                    *found = true;
+                    action(t);
+                    return;
                 }
             }
             *remaining -= 20;
             if (*remaining <= 0) {
-                *tick = nullptr;
+                if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                    dialog->reject();
                 return;
             }
-            QTimer::singleShot(20, [tick]() { if (*tick) (*tick)(); });
+            if (auto strong = self.lock())
+                QTimer::singleShot(20, [strong]() { (*strong)(); });
         };
-        QTimer::singleShot(0, [tick]() { if (*tick) (*tick)(); });
+        QTimer::singleShot(0, [tick = m_tick]() { (*tick)(); });
     }
+    ~ModalCloser() { *m_alive = false; }
+    ModalCloser(const ModalCloser &) = delete;
+    ModalCloser &operator=(const ModalCloser &) = delete;
+    bool found() const { return *m_found; }
 
-    std::function<void(T *)> m_action;
-    int m_deadline;
+private:
     std::shared_ptr<bool> m_found = std::make_shared<bool>(false);
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    std::shared_ptr<std::function<void()>> m_tick;
 };
 
 } // namespace TestSupport

@@ -169,6 +169,8 @@ MainWindow::MainWindow(QWidget *parent)
     srcView->setModel(&srcModel);
     srcView->setRootIsDecorated(false);
     srcView->setSortingEnabled(true);
+    // Qt's header starts out descending; a list of names reads best A to Z.
+    srcView->sortByColumn(0, Qt::AscendingOrder);
     srcView->setSelectionMode(QAbstractItemView::ExtendedSelection);
     srcView->setSelectionBehavior(QAbstractItemView::SelectRows);
     srcView->header()->setStretchLastSection(true);
@@ -187,6 +189,7 @@ MainWindow::MainWindow(QWidget *parent)
     tgtView->setModel(&tgtModel);
     tgtView->setRootIsDecorated(false);
     tgtView->setSortingEnabled(true);
+    tgtView->sortByColumn(0, Qt::AscendingOrder);
     tgtView->header()->setStretchLastSection(true);
     tgtView->header()->setDefaultAlignment(Qt::AlignCenter);
     tgtView->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
@@ -507,6 +510,13 @@ void MainWindow::AddSrcFolder()
         settings.setValue(QStringLiteral("Current"), folder);
         settings.endGroup();
     }
+    AddSrcFolderTree(folder);
+}
+
+void MainWindow::AddSrcFolderTree(const QString &folder)
+{
+    addingSrc = true;
+    setUpdatesEnabled(false);
     QStringList files;
     QDirIterator it(folder, { QStringLiteral("*.*") }, QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
     while (it.hasNext())
@@ -895,7 +905,7 @@ void MainWindow::Convert()
         job.settings = &convertSettings;
         job.progressDlg = &progressDlg;
         job.srcRow = selSrcRows.at(i);
-        job.result = ConvertCanceled;
+        job.result = ::ConvertCanceled;
         job.cancelFlag = cancelFlag;
         convertJobs.append(job);
     }
@@ -961,7 +971,7 @@ void MainWindow::ConvertCanceled()
 {
     setUpdatesEnabled(false);
     for (const AVConvertData &job : qAsConst(convertJobs)) {
-        if (job.result != ConvertCanceled)
+        if (job.result != ::ConvertCanceled)
             continue;
         if (QStandardItem *statusItem = srcModel.item(job.srcRow, SrcStatusColumn))
             statusItem->setText(QStringLiteral("Canceled"));

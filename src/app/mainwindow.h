@@ -47,6 +47,8 @@ public:
     // Runs the common adding frame over `paths`; files, folder and download clear
     // the selection first, a drop does not.
     void AddSrcPaths(const QStringList &paths, bool clearSelection);
+    // Every file of the tree under folder: files only, no links, names with a dot.
+    void AddSrcFolderTree(const QString &folder);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -43,5 +43,16 @@ bool MakeUniqueFilePath(QString &out, const QString &folder, const QString &base
 
 bool MakeTgtFilePath(QString &out, const QString &srcFile, const ConvertSettings &settings);
 
+// The transcoder laid out beside the executable.
+QString TranscoderPath();
+
+// The transcoder's complete argument list for one job. Starts nothing, but renders the
+// watermark images of the effects step into tempDir.
+QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &settings, const QString &tgtFile,
+                                 const QString &tempDir);
+
+// ThreadFunction with the transcoder program given explicitly.
+ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transcoder);
+
 // Runs one job on the calling thread; the function handed to the parallel map.
 ItemConvertResult ThreadFunction(const AVConvertData &data);

@@ -1,1 +1,47 @@
-// placeholder until its issue lands
+#include "convertcrashdlg.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QSettings>
+#include <QVBoxLayout>
+
+void SaveReportCrash(bool report)
+{
+    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+    settings.beginGroup(QStringLiteral("Settings"));
+    settings.setValue(QStringLiteral("ReportCrash"), report);
+    settings.endGroup();
+}
+
+ConvertCrashDlg::ConvertCrashDlg(QWidget *parent)
+    : QDialog(parent, Qt::WindowCloseButtonHint)
+{
+    messageLabel = new QLabel(QStringLiteral("Reelway Video Converter did not shut down correctly.\n"
+                                             "Note: Files failed in a batch conversion on a computer with multi-core processer\n"
+                                             "may succeed if they are converted separately."),
+                              this);
+    messageLabel->setObjectName(QStringLiteral("messageLabel"));
+
+    noShowCheck = new QCheckBox(QStringLiteral("Do not show again"), this);
+    noShowCheck->setObjectName(QStringLiteral("noShowCheck"));
+
+    buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    buttonBox->setObjectName(QStringLiteral("buttonBox"));
+    connect(buttonBox, &QDialogButtonBox::accepted, this, &ConvertCrashDlg::accept);
+
+    mainLayout = new QVBoxLayout(this);
+    mainLayout->addWidget(messageLabel);
+    mainLayout->addWidget(noShowCheck);
+    mainLayout->addWidget(buttonBox);
+
+    setFixedSize(410, 160);
+}
+
+// Only the OK button stores the choice; the close button and Escape go through
+// QDialog's own reject and leave the setting untouched.
+void ConvertCrashDlg::accept()
+{
+    SaveReportCrash(!noShowCheck->isChecked());
+    QDialog::accept();
+}

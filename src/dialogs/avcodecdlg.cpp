@@ -1,1 +1,35 @@
-// placeholder until its issue lands
+#include "dialogs/avcodecdlg.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+AVCodecDlg::AVCodecDlg(const QString &title, ConvertSettings *settings, QWidget *parent)
+    : QDialog(parent, Qt::WindowCloseButtonHint)
+    , settings(settings)
+{
+    buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttonBox->setObjectName(QStringLiteral("buttonBox"));
+    buttonBox->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
+    buttonBox->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
+
+    mainLayout = new QVBoxLayout;
+    mainLayout->addWidget(buttonBox);
+    setLayout(mainLayout);
+
+    connect(buttonBox, &QDialogButtonBox::accepted, this, &AVCodecDlg::accept);
+    connect(buttonBox, &QDialogButtonBox::rejected, this, &AVCodecDlg::reject);
+
+    setWindowTitle(title);
+    setFixedSize(400, 200);
+}
+
+void AVCodecDlg::accept()
+{
+    QDialog::accept();
+}
+
+void AVCodecDlg::reject()
+{
+    QDialog::reject();
+}

@@ -1,0 +1,280 @@
+#include "app/mainwindow.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QToolTip>
+#include <QTreeView>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+// Transcoders that are children of this test process, from /proc.
+int RunningTranscoders()
+{
+    int count = 0;
+    const QString self = QString::number(getpid());
+    for (const QString &pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromLatin1(stat.readAll());
+        const int close = line.lastIndexOf(')');
+        const QString comm = line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1);
+        const QStringList rest = line.mid(close + 2).split(' ');
+        if (comm == "ffmpeg" && rest.value(1) == self)
+            ++count;
+    }
+    return count;
+}
+
+QDialog *FindResultsDialog()
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->windowTitle() == "Convert Results")
+            return qobject_cast<QDialog *>(w);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// Takes the URLs the program hands to the desktop.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+class TestBatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void mixedBatch();
+    void cancelMidBatch();
+    void invalidTargetFolder();
+    void sameAsSourceAndNoReport();
+
+private:
+    QStringList prepareWindow(MainWindow &w, const QStringList &sources, const QString &folder);
+
+    QTemporaryDir home;
+    QTemporaryDir media;
+    QString clip;
+    UrlCatcher urlSink;
+};
+
+void TestBatch::initTestCase()
+{
+    QVERIFY(home.isValid());
+    QVERIFY(media.isValid());
+    TestSupport::IsolateUserDirs(home.path());
+    QDesktopServices::setUrlHandler("file", &urlSink, "open");
+    QDesktopServices::setUrlHandler("https", &urlSink, "open");
+    clip = media.filePath("clip-src.mkv");
+    QVERIFY(TestSupport::MakeClip(clip, 1.0, "160x120"));
+}
+
+void TestBatch::init()
+{
+    TestSupport::ClearSettings();
+}
+
+// Adds the sources, selects them all and points the target folder at `folder`.
+QStringList TestBatch::prepareWindow(MainWindow &w, const QStringList &sources, const QString &folder)
+{
+    w.AddSrcPaths(sources, true);
+    w.tgtFolderCmB->setEditText(folder);
+    w.tgtFmtCmB->setCurrentIndex(w.tgtFmtCmB->findText("MP4 (.mp4)"));
+    return w.selSrcFiles;
+}
+
+void TestBatch::mixedBatch()
+{
+    const QString in = media.filePath("mixed");
+    const QString out = media.filePath("mixed out");
+    QDir().mkpath(in);
+    QDir().mkpath(out);
+    QVERIFY(QFile::copy(clip, in + "/one.mkv"));
+    QVERIFY(QFile::copy(clip, in + "/two.mkv"));
+    QVERIFY(TestSupport::WriteBytes(in + "/broken.avi", QByteArray(4096, 'x')));
+
+    MainWindow w;
+    prepareWindow(w, { in + "/one.mkv", in + "/broken.avi", in + "/two.mkv" }, out);
+    QCOMPARE(w.selSrcFiles.size(), 3);
+
+    QString summary;
+    bool noteShown = false, openEnabled = false;
+    TestSupport::ModalCloser<QDialog> closer(
+        [](QDialog *dlg) { return dlg->windowTitle() == "Convert Results"; },
+        [&](QDialog *dlg) {
+            summary = dlg->findChild<QLabel *>("summaryLabel")->text();
+            noteShown = dlg->findChild<QLabel *>("noteLabel") != nullptr;
+            auto *box = dlg->findChild<QDialogButtonBox *>();
+            openEnabled = box->button(QDialogButtonBox::Ok)->isEnabled();
+            dlg->reject();
+        },
+        120000);
+    w.Convert();
+
+    QCOMPARE(summary, QString("Selected Files: 3\nSucceeded Files: 2\nFailed Files: 1\nCanceled Files: 0"));
+    QVERIFY(noteShown);
+    QVERIFY(openEnabled);
+    QCOMPARE(w.convertCounts[1], 0);
+
+    QHash<QString, QString> status;
+    for (int row = 0; row < w.srcModel.rowCount(); ++row)
+        status.insert(w.srcModel.item(row, 0)->text(), w.srcModel.item(row, 4)->text());
+    QCOMPARE(status.value("one"), QString("Succeeded"));
+    QCOMPARE(status.value("two"), QString("Succeeded"));
+    QCOMPARE(status.value("broken"), QString("Failed"));
+
+    QCOMPARE(w.tgtModel.rowCount(), 2);
+    QStringList produced = QDir(out).entryList(QDir::Files);
+    produced.sort();
+    QCOMPARE(produced, QStringList({ "one.mp4", "two.mp4" }));
+    QStringList listed;
+    for (int row = 0; row < 2; ++row) {
+        const int index = w.tgtModel.item(row, 4)->data(Qt::UserRole).toInt();
+        listed << QFileInfo(w.tgtFiles.at(index)).fileName();
+        QCOMPARE(w.tgtModel.item(row, 0)->text() + ".mp4", listed.last());
+    }
+    listed.sort();
+    QCOMPARE(listed, produced);
+    QVERIFY(w.tgtSelModel->isRowSelected(0, QModelIndex()));
+    QVERIFY(!w.selTgtFile.isEmpty());
+    QVERIFY(w.actPlayTgt->isEnabled());
+
+    // The store got the choices before anything was converted.
+    QSettings store("Korvent", "Reelway");
+    QCOMPARE(store.value("CSettings/TgtFolder").toString(), out);
+    QCOMPARE(store.value("TgtFolder/Count").toInt(), 0);
+}
+
+void TestBatch::cancelMidBatch()
+{
+    const QString in = media.filePath("cancel");
+    const QString out = media.filePath("cancel out");
+    QDir().mkpath(in);
+    QDir().mkpath(out);
+    QVERIFY(QFile::copy(clip, in + "/a1.mkv"));
+    QVERIFY(QFile::copy(clip, in + "/a2.mkv"));
+    // Long enough that the transcoder is still busy when the test cancels.
+    QVERIFY(TestSupport::RunFfmpeg({ "-f", "lavfi", "-i", "testsrc=duration=60:size=1280x720:rate=25", "-c:v",
+                                     "mpeg4", "-q:v", "20", in + "/b1.mkv" }));
+    QVERIFY(QFile::copy(in + "/b1.mkv", in + "/b2.mkv"));
+    QVERIFY(QFile::copy(in + "/b1.mkv", in + "/b3.mkv"));
+
+    MainWindow w;
+    w.srcView->sortByColumn(0, Qt::AscendingOrder);
+    prepareWindow(w, { in + "/a1.mkv", in + "/a2.mkv", in + "/b1.mkv", in + "/b2.mkv", in + "/b3.mkv" }, out);
+    QCOMPARE(QFileInfo(w.selSrcFiles.first()).baseName(), QString("a1"));
+
+    bool canceled = false;
+    int transcodersAtCancel = 0;
+    QElapsedTimer sinceCancel;
+    qint64 drainMs = -1;
+    TestSupport::ModalCloser<QProgressDialog> canceler(
+        [&](QProgressDialog *dlg) {
+            auto *poll = new QTimer(dlg);
+            connect(poll, &QTimer::timeout, dlg, [&, dlg, poll]() {
+                if (w.convertCounts[1] < 2)
+                    return;
+                poll->stop();
+                transcodersAtCancel = RunningTranscoders();
+                canceled = true;
+                sinceCancel.start();
+                dlg->findChild<QPushButton *>()->click();
+            });
+            poll->start(50);
+        },
+        60000);
+    QString summary;
+    TestSupport::ModalCloser<QDialog> closer(
+        [](QDialog *dlg) { return dlg->windowTitle() == "Convert Results"; },
+        [&](QDialog *dlg) {
+            drainMs = sinceCancel.elapsed();
+            summary = dlg->findChild<QLabel *>("summaryLabel")->text();
+            dlg->accept();
+        },
+        180000);
+    w.Convert();
+    QVERIFY(canceler.found());
+    QVERIFY(canceled);
+    QVERIFY(closer.found());
+    QVERIFY2(transcodersAtCancel > 0, "the long jobs were running when the batch was canceled");
+    QVERIFY2(drainMs < 8000, qPrintable(QString("drain took %1 ms").arg(drainMs)));
+
+    QCOMPARE(summary, QString("Selected Files: 5\nSucceeded Files: 2\nFailed Files: 0\nCanceled Files: 3"));
+    for (int row = 0; row < w.srcModel.rowCount(); ++row) {
+        const QString name = w.srcModel.item(row, 0)->text();
+        QCOMPARE(w.srcModel.item(row, 4)->text(), QString(name.startsWith('a') ? "Succeeded" : "Canceled"));
+        QVERIFY(!w.srcModel.item(row, 0)->icon().isNull());
+    }
+    QStringList produced = QDir(out).entryList(QDir::Files);
+    produced.sort();
+    QCOMPARE(produced, QStringList({ "a1.mp4", "a2.mp4" }));
+    QCOMPARE(RunningTranscoders(), 0);
+}
+
+void TestBatch::invalidTargetFolder()
+{
+    MainWindow w;
+    QVERIFY(QFile::copy(clip, media.filePath("lonely.mkv")));
+    w.AddSrcPaths({ media.filePath("lonely.mkv") }, true);
+    for (const QString &folder : { QString(), media.filePath("does not exist") }) {
+        w.tgtFolderCmB->setEditText(folder);
+        QToolTip::hideText();
+        w.Convert();
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), QString("Invalid targt folder!"));
+    }
+    QSettings store("Korvent", "Reelway");
+    QVERIFY(store.childGroups().isEmpty() || !store.childGroups().contains("CSettings"));
+    QVERIFY(!store.childGroups().contains("TgtFolder"));
+    QVERIFY(!QFileInfo::exists(media.filePath("lonely.mp4")));
+}
+
+void TestBatch::sameAsSourceAndNoReport()
+{
+    const QString in = media.filePath("beside");
+    QDir().mkpath(in);
+    QVERIFY(QFile::copy(clip, in + "/beside.mkv"));
+    QSettings("Korvent", "Reelway").setValue("Settings/ReportCResults", false);
+
+    MainWindow w;
+    prepareWindow(w, { in + "/beside.mkv" }, "Same as source file");
+    int dialogs = 0;
+    TestSupport::ModalCloser<QDialog> watcher(
+        [](QDialog *dlg) { return dlg->windowTitle() == "Convert Results"; },
+        [&](QDialog *dlg) {
+            ++dialogs;
+            dlg->reject();
+        },
+        60000);
+    w.Convert();
+    QCOMPARE(dialogs, 0);
+    QVERIFY(FindResultsDialog() == nullptr);
+    QVERIFY(QFileInfo(in + "/beside.mp4").size() > 0);
+    // Without the dialog nothing resets the counts until the next batch.
+    QCOMPARE(w.convertCounts[0], 1);
+    QCOMPARE(w.convertCounts[1], 1);
+}
+
+QTEST_MAIN(TestBatch)
+#include "test_batch.moc"

@@ -1,0 +1,94 @@
+#include "player/avplayerdlg.h"
+#include "player/mpvplayer.h"
+#include "player/mpvvideowidget.h"
+#include "testsupport.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+class PlayerDlg : public AVPlayerDlg
+{
+public:
+    using AVPlayerDlg::AVPlayerDlg;
+    using AVPlayerDlg::player;
+    using AVPlayerDlg::renderer;
+};
+
+// Share of the image's pixels within a small distance of `colour`.
+double Share(const QImage &image, QColor colour)
+{
+    qint64 near = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int d = qAbs(qRed(line[x]) - colour.red()) + qAbs(qGreen(line[x]) - colour.green())
+                + qAbs(qBlue(line[x]) - colour.blue());
+            if (d < 90)
+                ++near;
+        }
+    }
+    return double(near) / (double(image.width()) * image.height());
+}
+
+} // namespace
+
+class TestPlayerFrames : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void testPatternReachesTheVideoArea_data();
+    void testPatternReachesTheVideoArea();
+
+private:
+    QTemporaryDir tmp;
+    QImage frame;
+};
+
+void TestPlayerFrames::initTestCase()
+{
+    QVERIFY(tmp.isValid());
+    TestSupport::IsolateUserDirs(tmp.path());
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    QVERIFY2(MpvVideoWidget::IsRenderingPossible(), "no OpenGL context on this display");
+    const QString clip = tmp.filePath("pattern.mp4");
+    QVERIFY(TestSupport::MakeClip(clip, 4.0, "320x240", false));
+
+    PlayerDlg dlg(clip, nullptr);
+    QSignalSpy started(dlg.player.data(), &MpvPlayer::started);
+    QSignalSpy positions(dlg.player.data(), &MpvPlayer::positionChanged);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(started.wait(5000));
+    QVERIFY(dlg.player->rendersVideo());
+    QTRY_VERIFY_WITH_TIMEOUT(!positions.isEmpty() && positions.last().at(0).toLongLong() > 500, 5000);
+    frame = dlg.renderer->grabFrame().convertToFormat(QImage::Format_RGB32);
+    QVERIFY(!frame.isNull());
+}
+
+void TestPlayerFrames::testPatternReachesTheVideoArea_data()
+{
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("red bar") << QColor(255, 0, 0);
+    QTest::newRow("green bar") << QColor(0, 255, 0);
+    QTest::newRow("blue bar") << QColor(0, 0, 255);
+    QTest::newRow("yellow bar") << QColor(255, 255, 0);
+    QTest::newRow("cyan bar") << QColor(0, 255, 255);
+    QTest::newRow("magenta bar") << QColor(255, 0, 255);
+}
+
+void TestPlayerFrames::testPatternReachesTheVideoArea()
+{
+    QFETCH(QColor, colour);
+    // Each bar of the pattern covers several percent of the picture.
+    const double share = Share(frame, colour);
+    QVERIFY2(share > 0.02, qPrintable(QString::number(share)));
+}
+
+QTEST_MAIN(TestPlayerFrames)
+#include "test_playerframes.moc"
