@@ -33,6 +33,7 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSet>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -567,11 +568,12 @@ void MainWindow::RemoveSrc()
     QVector<QStandardItem *> keptItems;
     keptFiles.reserve(n);
     keptItems.reserve(n);
+    QSet<QString> removedPaths;
     int removed = 0;
     for (int i = 0; i < n; ++i) {
         QStandardItem *indexItem = srcIndexItems.at(i);
         if (selected.at(i)) {
-            selSrcFiles.removeOne(srcFiles.at(i));
+            removedPaths.insert(srcFiles.at(i));
             indexItem->setData(-1, Qt::UserRole);
             ++removed;
         } else {
@@ -581,6 +583,14 @@ void MainWindow::RemoveSrc()
             keptItems.append(indexItem);
         }
     }
+    // Paths are unique, so dropping them by set equals removing each one's
+    // first occurrence, without a list search per removed row.
+    QStringList stillSelected;
+    for (const QString &path : qAsConst(selSrcFiles)) {
+        if (!removedPaths.contains(path))
+            stillSelected.append(path);
+    }
+    selSrcFiles = stillSelected;
     srcFiles = keptFiles;
     srcIndexItems = keptItems;
     srcPositions.clear();

@@ -1,5 +1,9 @@
 #include "app/mainwindow.h"
+#include "dialogs/settingsdlg.h"
 #include "testsupport.h"
+
+#include <QLineEdit>
+#include <QSlider>
 
 #include <QAction>
 #include <QCheckBox>
@@ -69,6 +73,7 @@ private slots:
     void cancelMidBatch();
     void invalidTargetFolder();
     void sameAsSourceAndNoReport();
+    void effectsFromTheDialog();
 
 private:
     QStringList prepareWindow(MainWindow &w, const QStringList &sources, const QString &folder);
@@ -274,6 +279,45 @@ void TestBatch::sameAsSourceAndNoReport()
     // Without the dialog nothing resets the counts until the next batch.
     QCOMPARE(w.convertCounts[0], 1);
     QCOMPARE(w.convertCounts[1], 1);
+}
+
+void TestBatch::effectsFromTheDialog()
+{
+    const QString in = media.filePath("effects");
+    QDir().mkpath(in);
+    QVERIFY(TestSupport::MakeClip(in + "/wide.mkv", 1.0, "320x240"));
+
+    MainWindow w;
+    prepareWindow(w, { in + "/wide.mkv" }, "Same as source file");
+    TestSupport::ModalCloser<SettingsDlg> editor([](SettingsDlg *dlg) {
+        dlg->findChild<QCheckBox *>("wtEnableCheck")->click();
+        dlg->findChild<QLineEdit *>("wtContentEdit")->setText("Reelway");
+        dlg->findChild<QCheckBox *>("transformEnableCheck")->click();
+        dlg->findChild<QCheckBox *>("rotateCheck")->click();
+        dlg->findChild<QCheckBox *>("clrEnableCheck")->click();
+        dlg->findChild<QSlider *>("brightnessSlider")->setValue(2);
+        dlg->findChild<QSlider *>("gammaSlider")->setValue(12);
+        dlg->findChild<QPushButton *>("okButton")->click();
+    });
+    w.Settings();
+    QVERIFY(editor.found());
+    QVERIFY(w.convertSettings.wtEnable);
+    QVERIFY(w.convertSettings.transform && w.convertSettings.rotate);
+    QCOMPARE(w.convertSettings.rotateDegree, 0);
+    QVERIFY(w.convertSettings.clrEnable);
+
+    QString summary;
+    TestSupport::ModalCloser<QDialog> closer(
+        [](QDialog *dlg) { return dlg->windowTitle() == "Convert Results"; },
+        [&](QDialog *dlg) {
+            summary = dlg->findChild<QLabel *>("summaryLabel")->text();
+            dlg->reject();
+        },
+        120000);
+    w.Convert();
+    QVERIFY(closer.found());
+    QVERIFY2(summary.contains("Succeeded Files: 1"), qPrintable(summary));
+    QCOMPARE(TestSupport::ProbeSize(in + "/wide.mp4"), QString("240x320"));
 }
 
 QTEST_MAIN(TestBatch)

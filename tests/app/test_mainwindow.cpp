@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "player/avplayerdlg.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -252,6 +253,18 @@ void TestMainWindow::removeKeepsIndices()
     QVERIFY(w.selSrcFiles.isEmpty());
     QCOMPARE(statusText(w), QString("0 / 3 source files selected"));
     QVERIFY(!w.actRemove->isEnabled());
+
+    // A double-click on a kept row plays that row's own file.
+    for (int row = 0; row < 3; ++row) {
+        QString title;
+        TestSupport::ModalCloser<AVPlayerDlg> closer([&](AVPlayerDlg *dlg) {
+            title = dlg->windowTitle();
+            dlg->reject();
+        });
+        w.PlaySrc(w.srcModel.index(row, 0));
+        QVERIFY(closer.found());
+        QVERIFY2(title.contains(w.srcModel.item(row, 0)->text() + ".avi"), qPrintable(title));
+    }
 
     // Adding again after a removal keeps positions unique.
     const QString extra = makeFile("remove/r6.avi");
