@@ -72,12 +72,34 @@ QStandardItem *MakeItem(const QString &text, bool centred)
     return item;
 }
 
+QString SizeText(const QFileInfo &info)
+{
+    return QObject::tr("%1 MB").arg(QLocale().toString(std::max(info.size() * (1.0 / (1 << 20)), 0.1), 'f', 1));
+}
+
+// The text a new row shows in `column`, for ordering paths before they are added.
+QString DisplayText(const QFileInfo &info, int column)
+{
+    switch (column) {
+    case 0:
+        return info.baseName();
+    case 1:
+        return info.suffix().toUpper();
+    case 2:
+        return SizeText(info);
+    case 3:
+        return info.absolutePath();
+    default:
+        return QString();
+    }
+}
+
 // The row both lists share: base name, suffix, size, folder, then the columns
 // that differ (status and index for sources, index only for targets).
 QList<QStandardItem *> MakeFileRow(const QFileInfo &info)
 {
     return { MakeItem(info.baseName(), false), MakeItem(info.suffix().toUpper(), true),
-             MakeItem(QObject::tr("%1 MB").arg(QLocale().toString(std::max(info.size() * (1.0 / (1 << 20)), 0.1), 'f', 1)), true),
+             MakeItem(SizeText(info), true),
              MakeItem(info.absolutePath(), false) };
 }
 
@@ -522,6 +544,24 @@ void MainWindow::AddSrcFolderTree(const QString &folder)
     QDirIterator it(folder, { QStringLiteral("*.*") }, QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
     while (it.hasNext())
         files.append(it.next());
+
+    // The walk's order is ours to choose. Into an empty list, adding the files
+    // in the order the sort will give leaves every row where it was appended,
+    // which keeps later removals of thousands of rows fast.
+    if (srcModel.rowCount() == 0) {
+        const int column = srcView->header()->sortIndicatorSection();
+        const Qt::SortOrder order = srcView->header()->sortIndicatorOrder();
+        QVector<QPair<QString, QString>> keyed;
+        keyed.reserve(files.size());
+        for (const QString &file : qAsConst(files))
+            keyed.append({ DisplayText(QFileInfo(file), column), file });
+        std::stable_sort(keyed.begin(), keyed.end(), [order](const auto &a, const auto &b) {
+            return order == Qt::AscendingOrder ? a.first < b.first : b.first < a.first;
+        });
+        files.clear();
+        for (const auto &entry : qAsConst(keyed))
+            files.append(entry.second);
+    }
     AddSrcPaths(files, true);
 }
 
@@ -570,6 +610,9 @@ void MainWindow::RemoveSrc()
     keptItems.reserve(n);
     QSet<QString> removedPaths;
     int removed = 0;
+    // The hidden index column is bookkeeping no view shows: a change signal per
+    // row would cost more than the removal itself, for nothing to repaint.
+    srcModel.blockSignals(true);
     for (int i = 0; i < n; ++i) {
         QStandardItem *indexItem = srcIndexItems.at(i);
         if (selected.at(i)) {
@@ -591,6 +634,7 @@ void MainWindow::RemoveSrc()
             stillSelected.append(path);
     }
     selSrcFiles = stillSelected;
+    srcModel.blockSignals(false);
     srcFiles = keptFiles;
     srcIndexItems = keptItems;
     srcPositions.clear();
