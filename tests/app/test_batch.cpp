@@ -74,6 +74,7 @@ private slots:
     void invalidTargetFolder();
     void sameAsSourceAndNoReport();
     void effectsFromTheDialog();
+    void awkwardNames();
 
 private:
     QStringList prepareWindow(MainWindow &w, const QStringList &sources, const QString &folder);
@@ -318,6 +319,50 @@ void TestBatch::effectsFromTheDialog()
     QVERIFY(closer.found());
     QVERIFY2(summary.contains("Succeeded Files: 1"), qPrintable(summary));
     QCOMPARE(TestSupport::ProbeSize(in + "/wide.mp4"), QString("240x320"));
+}
+
+void TestBatch::awkwardNames()
+{
+    const QString in = media.filePath("awkward");
+    const QString out = media.filePath("out #1 \u00fc?");
+    QDir().mkpath(in);
+    QDir().mkpath(out);
+    const QStringList names = { "my clip.mkv", "it's \"quoted\".mkv", "#1 take.mkv", "-dash.mkv",
+                                "\u00dcn\u00efc\u00f6d\u00e9 \u65e5\u672c.mkv", "100% a:b.mkv" };
+    QHash<QString, QByteArray> before;
+    QStringList sources;
+    for (const QString &name : names) {
+        QVERIFY(QFile::copy(clip, in + '/' + name));
+        sources << in + '/' + name;
+        QFile f(sources.last());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        before.insert(sources.last(), f.readAll());
+    }
+
+    MainWindow w;
+    prepareWindow(w, sources, out);
+    QCOMPARE(w.selSrcFiles.size(), names.size());
+    QString summary;
+    TestSupport::ModalCloser<QDialog> closer(
+        [](QDialog *dlg) { return dlg->windowTitle() == "Convert Results"; },
+        [&](QDialog *dlg) {
+            summary = dlg->findChild<QLabel *>("summaryLabel")->text();
+            dlg->reject();
+        },
+        180000);
+    w.Convert();
+    QVERIFY(closer.found());
+    QCOMPARE(summary, QString("Selected Files: 6\nSucceeded Files: 6\nFailed Files: 0\nCanceled Files: 0"));
+    for (const QString &name : names) {
+        const QString target = out + '/' + QFileInfo(name).completeBaseName() + ".mp4";
+        QVERIFY2(!TestSupport::ProbeSize(target).isEmpty(), qPrintable(target));
+    }
+    for (auto it = before.constBegin(); it != before.constEnd(); ++it) {
+        QFile f(it.key());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), it.value());
+    }
+    QCOMPARE(w.tgtModel.rowCount(), names.size());
 }
 
 QTEST_MAIN(TestBatch)
