@@ -5,11 +5,9 @@
 #include "convert/convertsettings.h"
 #include "krv/av/avcodec.h"
 
-#include <QColor>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QImage>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -19,13 +17,17 @@
 #include <clocale>
 #include <functional>
 
-using Tweak = std::function<void(ConvertSettings &)>;
+using S = ConvertSettings &;
+using Tweak = std::function<void(S)>;
 Q_DECLARE_METATYPE(Tweak)
 
 namespace {
 
 const QString Src = QStringLiteral("/home/u/talk.wav");
-const QString Tgt = QStringLiteral("/out/target");
+const QString Vob = QStringLiteral("/v/movie.vob");
+const QString Ts = QStringLiteral("/v/rec.ts");
+const char *const CopyAll = "-c:v copy -c:a copy -c:s copy";
+const char *const Amr = "-ac 1 -ar 8k -b:a 12.20k";
 
 ConvertSettings BaseSettings()
 {
@@ -35,34 +37,30 @@ ConvertSettings BaseSettings()
     return s;
 }
 
-Tweak Target(int id, const QString &ext, const Tweak &more = Tweak())
+void EveryEffect(S s)
 {
-    return [id, ext, more](ConvertSettings &s) {
-        s.tgtID = id;
-        s.tgtFormat = ext;
-        if (more)
-            more(s);
+    s.scale = s.clrEnable = s.wtEnable = s.wiEnable = s.transform = s.rotate = s.hFlip = true;
+    s.wtContent = QStringLiteral("Reelway");
+    s.wiFile = QStringLiteral("<img>");
+}
+
+// An image watermark at one of the fixed places, or at x, y percent when x is given.
+Tweak Image(int alignment, int x = -1, int y = 0)
+{
+    return [=](S s) {
+        s.wiEnable = true;
+        s.wiFile = QStringLiteral("<img>");
+        s.wiAlign = alignment;
+        s.wiCAlign = x >= 0;
+        s.wiCAlignX = x;
+        s.wiCAlignY = y;
     };
 }
 
-void EveryEffect(ConvertSettings &s, const QString &imageFile)
+void Row(const char *name, int id, const char *ext, const QString &args, const Tweak &tweak = {},
+         const QString &src = Src)
 {
-    s.scale = true;
-    s.clrEnable = true;
-    s.wtEnable = true;
-    s.wtContent = QStringLiteral("Reelway");
-    s.wiEnable = true;
-    s.wiFile = imageFile;
-    s.transform = true;
-    s.rotate = true;
-    s.hFlip = true;
-}
-
-bool WriteImage(const QString &path, int w, int h)
-{
-    QImage image(w, h, QImage::Format_ARGB32);
-    image.fill(QColor(200, 30, 30, 255));
-    return image.save(path);
+    QTest::newRow(name) << src << id << QString(ext) << tweak << args;
 }
 
 } // namespace
@@ -73,26 +71,13 @@ class TestConvertArgs : public QObject
 
 private slots:
     void initTestCase();
-
     void argumentLists_data();
     void argumentLists();
-
-    void filterText_data();
-    void filterText();
-
-    void positions_data();
-    void positions();
-
-    void numbers_data();
-    void numbers();
-    void numbersIgnoreGermanLocale();
-
-    void overlayForms();
+    void bothOverlays();
     void textWatermarkImage_data();
     void textWatermarkImage();
-    void textWatermarkOnPoolThreads();
+    void imageWatermarkScaling_data();
     void imageWatermarkScaling();
-
     void targetPaths_data();
     void targetPaths();
     void uniqueNameExhausted();
@@ -107,338 +92,162 @@ void TestConvertArgs::initTestCase()
     QVERIFY(tmp.isValid());
     TestSupport::IsolateUserDirs(tmp.path());
     imageFile = tmp.filePath(QStringLiteral("logo.png"));
-    QVERIFY(WriteImage(imageFile, 200, 100));
+    QImage image(200, 100, QImage::Format_ARGB32);
+    image.fill(QColor(200, 30, 30));
+    QVERIFY(image.save(imageFile));
+    // Every number in a filter must keep its "." whatever the user's locale.
+    std::setlocale(LC_ALL, "de_DE.UTF-8");
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(QLocale().toString(0.5), QStringLiteral("0,5"));
 }
 
 void TestConvertArgs::argumentLists_data()
 {
-    QTest::addColumn<QString>("srcFile");
+    QTest::addColumn<QString>("src");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("ext");
     QTest::addColumn<Tweak>("tweak");
-    QTest::addColumn<QStringList>("middle");
+    QTest::addColumn<QString>("middle");
 
-    const QString vob = QStringLiteral("/v/movie.vob");
-    const QString ts = QStringLiteral("/v/rec.ts");
-    const auto copyAll = QStringList{ "-c:v", "copy", "-c:a", "copy", "-c:s", "copy" };
-    const QString img = imageFile;
+    Row("amr example", 38, ".amr", Amr);
+    Row("wmv", 70, ".wmv", "-q:v 0 -q:a 0 -ac 2");
+    Row("wma", 69, ".wma", "-q:v 0 -q:a 0 -ac 2");
+    Row("avi", 45, ".avi", "-q:v 0 -q:a 0");
+    Row("asf", 42, ".asf", "-q:v 0 -q:a 0");
+    Row("3gp size 0", 25, ".3gp", QStringLiteral("-s 128x96 %1 -b:v 2M").arg(Amr), [](S s) { s.threeGPSize = 0; });
+    Row("3g2 default size", 24, ".3g2", QStringLiteral("-s 704x576 %1 -b:v 2M").arg(Amr));
+    Row("3gp size out of range", 25, ".3gp", QStringLiteral("-s 704x576 %1 -b:v 2M").arg(Amr),
+        [](S s) { s.threeGPSize = 9; });
+    Row("3gp size negative, scale ignored", 25, ".3gp", QStringLiteral("-s 704x576 %1 -b:v 2M").arg(Amr),
+        [](S s) { s.threeGPSize = -1; s.scale = true; });
+    Row("dts", 51, ".dts", "-strict -2");
+    Row("flv", 53, ".flv", "-ar 22050 -b:v 2M");
+    Row("swf", 65, ".swf", "-ar 22050 -b:v 2M");
+    Row("m2ts", 56, ".mts", "-b:v 2M");
+    Row("ts", 63, ".ts", "-b:v 2M");
+    Row("ogg oga", 64, ".oga", "-b:v 2M");
+    Row("dvd", 66, ".vob", "-b:v 2M");
+    Row("webm", 68, ".webm", "-b:v 2M");
+    Row("mpg", 62, ".mpg", "-vcodec mpeg2video -b:v 2M");
+    Row("mp4 plain", 61, ".mp4", "");
+    Row("flac", 52, ".flac", "");
+    Row("device profile ignores scale", 3, ".mp4", "", [](S s) { s.scale = true; });
 
-    QTest::newRow("amr example") << Src << Target(38, ".amr")
-                                 << QStringList{ "-ac", "1", "-ar", "8k", "-b:a", "12.20k" };
-    QTest::newRow("wmv") << Src << Target(70, ".wmv") << QStringList{ "-q:v", "0", "-q:a", "0", "-ac", "2" };
-    QTest::newRow("wma") << Src << Target(69, ".wma") << QStringList{ "-q:v", "0", "-q:a", "0", "-ac", "2" };
-    QTest::newRow("avi") << Src << Target(45, ".avi") << QStringList{ "-q:v", "0", "-q:a", "0" };
-    QTest::newRow("asf") << Src << Target(42, ".asf") << QStringList{ "-q:v", "0", "-q:a", "0" };
-    QTest::newRow("3gp size 0") << Src << Target(25, ".3gp", [](ConvertSettings &s) { s.threeGPSize = 0; })
-                                << QStringList{ "-s", "128x96", "-ac", "1", "-ar", "8k", "-b:a", "12.20k", "-b:v", "2M" };
-    QTest::newRow("3g2 default size") << Src << Target(24, ".3g2")
-                                      << QStringList{ "-s", "704x576", "-ac", "1", "-ar", "8k", "-b:a", "12.20k",
-                                                      "-b:v", "2M" };
-    QTest::newRow("3gp size out of range") << Src << Target(25, ".3gp", [](ConvertSettings &s) { s.threeGPSize = 9; })
-                                           << QStringList{ "-s", "704x576", "-ac", "1", "-ar", "8k", "-b:a", "12.20k",
-                                                           "-b:v", "2M" };
-    QTest::newRow("3gp size negative") << Src << Target(25, ".3gp", [](ConvertSettings &s) { s.threeGPSize = -1; })
-                                       << QStringList{ "-s", "704x576", "-ac", "1", "-ar", "8k", "-b:a", "12.20k",
-                                                       "-b:v", "2M" };
-    QTest::newRow("dts") << Src << Target(51, ".dts") << QStringList{ "-strict", "-2" };
-    QTest::newRow("flv") << Src << Target(53, ".flv") << QStringList{ "-ar", "22050", "-b:v", "2M" };
-    QTest::newRow("swf") << Src << Target(65, ".swf") << QStringList{ "-ar", "22050", "-b:v", "2M" };
-    QTest::newRow("m2ts") << Src << Target(56, ".mts") << QStringList{ "-b:v", "2M" };
-    QTest::newRow("ts") << Src << Target(63, ".ts") << QStringList{ "-b:v", "2M" };
-    QTest::newRow("ogg oga") << Src << Target(64, ".oga") << QStringList{ "-b:v", "2M" };
-    QTest::newRow("dvd") << Src << Target(66, ".vob") << QStringList{ "-b:v", "2M" };
-    QTest::newRow("webm") << Src << Target(68, ".webm") << QStringList{ "-b:v", "2M" };
-    QTest::newRow("mpg") << Src << Target(62, ".mpg") << QStringList{ "-vcodec", "mpeg2video", "-b:v", "2M" };
-    QTest::newRow("mp4 plain") << Src << Target(61, ".mp4") << QStringList{};
-    QTest::newRow("device profile") << Src << Target(5, ".mp4") << QStringList{};
-    QTest::newRow("flac") << Src << Target(52, ".flac") << QStringList{};
+    Row("vob to mp4 copies, effects ignored", 61, ".mp4", CopyAll, EveryEffect, Vob);
+    Row("vob in capitals to mp4", 61, ".mp4", CopyAll, {}, QStringLiteral("/v/MOVIE.VOB"));
+    Row("vob to mov", 58, ".mov", CopyAll, {}, Vob);
+    Row("vob to m4a", 58, ".m4a", "-c:a copy -c:s copy", {}, Vob);
+    Row("ts to mp4", 61, ".mp4", "-vcodec copy -acodec copy", {}, Ts);
+    Row("ts to m4a", 58, ".m4a", "-acodec copy", {}, Ts);
+    Row("ts to ts is no copy", 63, ".ts", "-b:v 2M", {}, Ts);
+    Row("mts to mp4 is no copy", 61, ".mp4", "-filter_complex scale=768:576", [](S s) { s.scale = true; },
+        QStringLiteral("/v/cam.mts"));
+    Row("vob to device profile goes through effects", 0, ".mp4", "-filter_complex transpose=1",
+        [](S s) { s.scale = s.transform = s.rotate = true; }, Vob);
+    Row("vob to avi gets per-format options", 45, ".avi", "-filter_complex scale=768:576 -q:v 0 -q:a 0",
+        [](S s) { s.scale = true; }, Vob);
 
-    QTest::newRow("vob to mp4 copies, effects ignored")
-        << vob << Target(61, ".mp4", [img](ConvertSettings &s) { EveryEffect(s, img); }) << copyAll;
-    QTest::newRow("vob in capitals to mp4") << QStringLiteral("/v/MOVIE.VOB") << Target(61, ".mp4") << copyAll;
-    QTest::newRow("vob to mov") << vob << Target(58, ".mov") << copyAll;
-    QTest::newRow("vob to m4a") << vob << Target(58, ".m4a") << QStringList{ "-c:a", "copy", "-c:s", "copy" };
-    QTest::newRow("ts to mp4") << ts << Target(61, ".mp4") << QStringList{ "-vcodec", "copy", "-acodec", "copy" };
-    QTest::newRow("ts to m4a") << ts << Target(58, ".m4a") << QStringList{ "-acodec", "copy" };
-    QTest::newRow("ts to ts is no copy") << ts << Target(63, ".ts") << QStringList{ "-b:v", "2M" };
-    QTest::newRow("mts to mp4 is no copy")
-        << QStringLiteral("/v/cam.mts") << Target(61, ".mp4", [](ConvertSettings &s) { s.scale = true; })
-        << QStringList{ "-filter_complex", "scale=768:576" };
-    QTest::newRow("vob to device profile goes through effects")
-        << vob << Target(0, ".mp4", [](ConvertSettings &s) {
-               s.scale = true;
-               s.transform = true;
-               s.rotate = true;
-           })
-        << QStringList{ "-filter_complex", "transpose=1" };
-    QTest::newRow("vob to avi gets per-format options")
-        << vob << Target(45, ".avi", [](ConvertSettings &s) { s.scale = true; })
-        << QStringList{ "-filter_complex", "scale=768:576", "-q:v", "0", "-q:a", "0" };
-
-    QTest::newRow("mp3 with every effect") << Src << Target(60, ".mp3", [img](ConvertSettings &s) { EveryEffect(s, img); })
-                                           << QStringList{};
-    QTest::newRow("m4a with every effect") << Src << Target(58, ".m4a", [img](ConvertSettings &s) { EveryEffect(s, img); })
-                                           << QStringList{};
-    QTest::newRow("mka with every effect") << Src << Target(57, ".mka", [img](ConvertSettings &s) { EveryEffect(s, img); })
-                                           << QStringList{};
-    QTest::newRow("mkv with scale") << Src << Target(57, ".mkv", [](ConvertSettings &s) { s.scale = true; })
-                                    << QStringList{ "-filter_complex", "scale=768:576" };
-    QTest::newRow("oga with scale") << Src << Target(64, ".oga", [](ConvertSettings &s) { s.scale = true; })
-                                    << QStringList{ "-b:v", "2M" };
-    QTest::newRow("ogv with scale") << Src << Target(64, ".ogv", [](ConvertSettings &s) { s.scale = true; })
-                                    << QStringList{ "-filter_complex", "scale=768:576", "-b:v", "2M" };
-    QTest::newRow("all switches off") << Src << Target(61, ".mp4", [](ConvertSettings &s) {
-        s.wtEnable = true;
-        s.wiFile = QStringLiteral("/nowhere.png");
-        s.transform = true;
-        s.scaleW = 10;
-    }) << QStringList{};
-    QTest::newRow("every filter part with text watermark")
-        << Src << Target(61, ".mp4", [](ConvertSettings &s) {
-               s.scale = true;
-               s.scaleW = 640;
-               s.scaleH = 480;
-               s.clrEnable = true;
-               s.wtEnable = true;
-               s.wtContent = QStringLiteral("Reelway");
-               s.wtAlign = 1;
-               s.transform = true;
-               s.rotate = true;
-               s.rotateDegree = 0;
-               s.hFlip = true;
-           })
-        << QStringList{ "-i", "<tmp>/watermarktext.png", "-filter_complex",
-                        "scale=640:480,eq=gamma=1:contrast=1:brightness=0:saturation=1,"
-                        "overlay=main_w-overlay_w:0,transpose=1,hflip" };
-    QTest::newRow("image only, deleted file, scale on")
-        << Src << Target(61, ".mp4", [](ConvertSettings &s) {
-               s.scale = true;
-               s.wiEnable = true;
-               s.wiFile = QStringLiteral("/no/such/logo.png");
-           })
-        << QStringList{ "-filter_complex", "scale=768:576" };
-    QTest::newRow("image only at custom position")
-        << Src << Target(70, ".wmv", [img](ConvertSettings &s) {
-               s.wiEnable = true;
-               s.wiFile = img;
-               s.wiCAlign = true;
-               s.wiCAlignX = 10;
-               s.wiCAlignY = 90;
-           })
-        << QStringList{ "-i", img, "-filter_complex", "overlay=main_w*0.1:main_h*0.9", "-q:v", "0", "-q:a", "0",
-                        "-ac", "2" };
-    QTest::newRow("text enabled with empty content")
-        << Src << Target(61, ".mp4", [](ConvertSettings &s) { s.wtEnable = true; }) << QStringList{};
+    Row("mp3 with every effect", 60, ".mp3", "", EveryEffect);
+    Row("m4a with every effect", 58, ".m4a", "", EveryEffect);
+    Row("mka with every effect", 57, ".mka", "", EveryEffect);
+    Row("mkv with scale", 57, ".mkv", "-filter_complex scale=768:576", [](S s) { s.scale = true; });
+    Row("oga with scale", 64, ".oga", "-b:v 2M", [](S s) { s.scale = true; });
+    Row("ogv with scale", 64, ".ogv", "-filter_complex scale=768:576 -b:v 2M", [](S s) { s.scale = true; });
+    Row("gif with scale", 54, ".gif", "-filter_complex scale=320:200",
+        [](S s) { s.scale = true; s.scaleW = 320; s.scaleH = 200; });
+    Row("all switches off", 61, ".mp4", "",
+        [](S s) { s.wtEnable = s.transform = true; s.wiFile = QStringLiteral("/nowhere.png"); s.scaleW = 10; });
+    Row("full example", 61, ".mp4", "-i <tmp>/watermarktext.png -filter_complex scale=640:480,"
+        "eq=gamma=1:contrast=1:brightness=0:saturation=1,overlay=main_w-overlay_w:0,transpose=1,hflip",
+        [](S s) { EveryEffect(s); s.wiEnable = false; s.scaleW = 640; s.scaleH = 480; s.wtAlign = 1; });
+    Row("image only, deleted file, scale on", 61, ".mp4", "-filter_complex scale=768:576",
+        [](S s) { s.scale = s.wiEnable = true; s.wiFile = QStringLiteral("/no/such/logo.png"); });
+    const QString overlay = QStringLiteral("-i <img> -filter_complex overlay=");
+    const QString center = overlay + "main_w/2-overlay_w/2:main_h/2-overlay_h/2";
+    Row("image at top left", 61, ".mp4", overlay + "0:0", Image(0));
+    Row("image at top right", 61, ".mp4", overlay + "main_w-overlay_w:0", Image(1));
+    Row("image at bottom left", 61, ".mp4", overlay + "0:main_h-overlay_h", Image(2));
+    Row("image at bottom right", 61, ".mp4", overlay + "main_w-overlay_w:main_h-overlay_h", Image(3));
+    Row("image at center", 61, ".mp4", center, Image(4));
+    Row("image at index 7 is center", 61, ".mp4", center, Image(7));
+    Row("image at index -1 is center", 61, ".mp4", center, Image(-1));
+    Row("image at custom zero", 61, ".mp4", overlay + "main_w*0:main_h*0", Image(3, 0, 0));
+    Row("image at custom 100 33", 61, ".mp4", overlay + "main_w*1:main_h*0.33", Image(0, 100, 33));
+    Row("image at custom 10 90, wmv", 70, ".wmv", overlay + "main_w*0.1:main_h*0.9 -q:v 0 -q:a 0 -ac 2",
+        Image(1, 10, 90));
+    Row("image at custom position with colour", 61, ".mp4", "-i <img> -filter_complex eq=gamma=3.14159:contrast=1.25:"
+        "brightness=0.5:saturation=1,overlay=main_w*0.5:main_h*0.25",
+        [](S s) { Image(3, 50, 25)(s); s.clrEnable = true; s.clrB = 0.5; s.clrC = 1.25; s.clrG = 3.14159265; });
+    Row("text enabled with empty content", 61, ".mp4", "", [](S s) { s.wtEnable = true; });
+    Row("colour only", 61, ".mp4", "-filter_complex eq=gamma=0.8:contrast=1.5:brightness=0.5:saturation=2",
+        [](S s) { s.clrEnable = true; s.clrB = 0.5; s.clrC = 1.5; s.clrS = 2; s.clrG = 0.8; });
+    Row("colour slider steps", 61, ".mp4", "-filter_complex eq=gamma=-0.1:contrast=10:brightness=0.3:saturation=0",
+        [](S s) { s.clrEnable = true; s.clrB = 0.1 + 0.1 + 0.1; s.clrC = 10.0; s.clrS = 0.0; s.clrG = -0.1; });
+    Row("rotate 90", 61, ".mp4", "-filter_complex transpose=1", [](S s) { s.transform = s.rotate = true; });
+    Row("rotate 180", 61, ".mp4", "-filter_complex transpose=1,transpose=1",
+        [](S s) { s.transform = s.rotate = true; s.rotateDegree = 1; });
+    Row("rotate 270 with vflip", 61, ".mp4", "-filter_complex transpose=1,transpose=1,transpose=1,vflip",
+        [](S s) { s.transform = s.rotate = s.vFlip = true; s.rotateDegree = 2; });
+    Row("rotate index out of range", 61, ".mp4", "-filter_complex transpose=1",
+        [](S s) { s.transform = s.rotate = true; s.rotateDegree = 5; });
+    Row("both flips", 61, ".mp4", "-filter_complex hflip,vflip", [](S s) { s.transform = s.hFlip = s.vFlip = true; });
+    Row("transform on, nothing asked", 61, ".mp4", "", [](S s) { s.transform = true; });
+    Row("flips without transform", 61, ".mp4", "", [](S s) { s.rotate = s.hFlip = true; });
+    Row("scale, colour, transform in order", 70, ".wmv", "-filter_complex scale=640:360,"
+        "eq=gamma=1:contrast=1:brightness=0:saturation=1,vflip -q:v 0 -q:a 0 -ac 2",
+        [](S s) { s.transform = s.vFlip = s.clrEnable = s.scale = true; s.scaleW = 640; s.scaleH = 360; });
 }
 
 void TestConvertArgs::argumentLists()
 {
-    QFETCH(QString, srcFile);
+    QFETCH(QString, src);
+    QFETCH(int, id);
+    QFETCH(QString, ext);
     QFETCH(Tweak, tweak);
-    QFETCH(QStringList, middle);
+    QFETCH(QString, middle);
 
     QTemporaryDir jobDir;
     QVERIFY(jobDir.isValid());
     ConvertSettings settings = BaseSettings();
-    tweak(settings);
+    settings.tgtID = id;
+    settings.tgtFormat = ext;
+    if (tweak)
+        tweak(settings);
+    if (settings.wiFile == QLatin1String("<img>"))
+        settings.wiFile = imageFile;
 
-    QStringList expected{ "-i", srcFile };
-    for (const QString &arg : middle)
-        expected << QString(arg).replace(QLatin1String("<tmp>"), jobDir.path());
-    expected << "-y" << Tgt;
-
-    QCOMPARE(MakeConvertArguments(srcFile, settings, Tgt, jobDir.path()), expected);
+    middle.replace(QLatin1String("<tmp>"), jobDir.path()).replace(QLatin1String("<img>"), imageFile);
+    const QStringList expected = QStringList{ "-i", src } + middle.split(' ', Qt::SkipEmptyParts)
+                                 + QStringList{ "-y", "/out/target" };
+    QCOMPARE(MakeConvertArguments(src, settings, QStringLiteral("/out/target"), jobDir.path()), expected);
 }
 
-void TestConvertArgs::filterText_data()
-{
-    QTest::addColumn<Tweak>("tweak");
-    QTest::addColumn<QString>("filter");
-
-    QTest::newRow("scale default size for mp4") << Target(61, ".mp4", [](ConvertSettings &s) { s.scale = true; })
-                                                << "scale=768:576";
-    QTest::newRow("scale ignored for device profile") << Target(3, ".mp4", [](ConvertSettings &s) { s.scale = true; })
-                                                      << "";
-    QTest::newRow("scale ignored for 3gp") << Target(25, ".3gp", [](ConvertSettings &s) { s.scale = true; }) << "";
-    QTest::newRow("scale for gif") << Target(54, ".gif", [](ConvertSettings &s) {
-        s.scale = true;
-        s.scaleW = 320;
-        s.scaleH = 200;
-    }) << "scale=320:200";
-    QTest::newRow("colour only") << Target(61, ".mp4", [](ConvertSettings &s) {
-        s.clrEnable = true;
-        s.clrB = 0.5;
-        s.clrC = 1.5;
-        s.clrS = 2;
-        s.clrG = 0.8;
-    }) << "eq=gamma=0.8:contrast=1.5:brightness=0.5:saturation=2";
-    QTest::newRow("colour slider steps") << Target(61, ".mp4", [](ConvertSettings &s) {
-        s.clrEnable = true;
-        s.clrB = 0.1 + 0.1 + 0.1;
-        s.clrC = 10.0;
-        s.clrS = 0.0;
-        s.clrG = -0.1;
-    }) << "eq=gamma=-0.1:contrast=10:brightness=0.3:saturation=0";
-    QTest::newRow("rotate 90") << Target(61, ".mp4", [](ConvertSettings &s) {
-        s.transform = true;
-        s.rotate = true;
-    }) << "transpose=1";
-    QTest::newRow("rotate 180") << Target(61, ".mp4", [](ConvertSettings &s) {
-        s.transform = true;
-        s.rotate = true;
-        s.rotateDegree = 1;
-    }) << "transpose=1,transpose=1";
-    QTest::newRow("rotate 270 with vflip") << Target(61, ".mp4", [](ConvertSettings &s) {
-        s.transform = true;
-        s.rotate = true;
-        s.rotateDegree = 2;
-        s.vFlip = true;
-    }) << "transpose=1,transpose=1,transpose=1,vflip";
-    QTest::newRow("rotate index out of range") << Target(61, ".mp4", [](ConvertSettings &s) {
-        s.transform = true;
-        s.rotate = true;
-        s.rotateDegree = 5;
-    }) << "transpose=1";
-    QTest::newRow("both flips") << Target(61, ".mp4", [](ConvertSettings &s) {
-        s.transform = true;
-        s.hFlip = true;
-        s.vFlip = true;
-    }) << "hflip,vflip";
-    QTest::newRow("transform on, nothing asked") << Target(61, ".mp4", [](ConvertSettings &s) { s.transform = true; })
-                                                 << "";
-    QTest::newRow("flips without transform") << Target(61, ".mp4", [](ConvertSettings &s) {
-        s.rotate = true;
-        s.hFlip = true;
-    }) << "";
-    QTest::newRow("scale, colour, transform in order") << Target(70, ".wmv", [](ConvertSettings &s) {
-        s.transform = true;
-        s.vFlip = true;
-        s.clrEnable = true;
-        s.scale = true;
-        s.scaleW = 640;
-        s.scaleH = 360;
-    }) << "scale=640:360,eq=gamma=1:contrast=1:brightness=0:saturation=1,vflip";
-}
-
-void TestConvertArgs::filterText()
-{
-    QFETCH(Tweak, tweak);
-    QFETCH(QString, filter);
-
-    ConvertSettings settings = BaseSettings();
-    tweak(settings);
-    QStringList args;
-    AppendEffectsArguments(settings, KRVAVCodecID(settings.tgtID), tmp.path(), args);
-    if (filter.isEmpty())
-        QCOMPARE(args, QStringList());
-    else
-        QCOMPARE(args, (QStringList{ "-filter_complex", filter }));
-}
-
-void TestConvertArgs::positions_data()
-{
-    QTest::addColumn<bool>("custom");
-    QTest::addColumn<int>("alignment");
-    QTest::addColumn<int>("x");
-    QTest::addColumn<int>("y");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("top left") << false << 0 << 0 << 0 << "0:0";
-    QTest::newRow("top right") << false << 1 << 0 << 0 << "main_w-overlay_w:0";
-    QTest::newRow("bottom left") << false << 2 << 0 << 0 << "0:main_h-overlay_h";
-    QTest::newRow("bottom right") << false << 3 << 0 << 0 << "main_w-overlay_w:main_h-overlay_h";
-    QTest::newRow("center") << false << 4 << 0 << 0 << "main_w/2-overlay_w/2:main_h/2-overlay_h/2";
-    QTest::newRow("index 7 is center") << false << 7 << 0 << 0 << "main_w/2-overlay_w/2:main_h/2-overlay_h/2";
-    QTest::newRow("index -1 is center") << false << -1 << 0 << 0 << "main_w/2-overlay_w/2:main_h/2-overlay_h/2";
-    QTest::newRow("custom half quarter") << true << 3 << 50 << 25 << "main_w*0.5:main_h*0.25";
-    QTest::newRow("custom zero") << true << 0 << 0 << 0 << "main_w*0:main_h*0";
-    QTest::newRow("custom 10 90") << true << 1 << 10 << 90 << "main_w*0.1:main_h*0.9";
-    QTest::newRow("custom 100 33") << true << 1 << 100 << 33 << "main_w*1:main_h*0.33";
-}
-
-void TestConvertArgs::positions()
-{
-    QFETCH(bool, custom);
-    QFETCH(int, alignment);
-    QFETCH(int, x);
-    QFETCH(int, y);
-    QFETCH(QString, text);
-    QCOMPARE(OverlayPositionText(custom, alignment, x, y), text);
-}
-
-void TestConvertArgs::numbers_data()
-{
-    QTest::addColumn<double>("value");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("one") << 1.0 << "1";
-    QTest::newRow("one and a quarter") << 1.25 << "1.25";
-    QTest::newRow("negative tenth") << -0.1 << "-0.1";
-    QTest::newRow("three slider steps") << 0.1 + 0.1 + 0.1 << "0.3";
-    QTest::newRow("ten") << 10.0 << "10";
-    QTest::newRow("six significant digits") << 3.14159265 << "3.14159";
-}
-
-void TestConvertArgs::numbers()
-{
-    QFETCH(double, value);
-    QFETCH(QString, text);
-    QCOMPARE(EffectsNumberText(value), text);
-}
-
-void TestConvertArgs::numbersIgnoreGermanLocale()
-{
-    const QLocale previous;
-    std::setlocale(LC_ALL, "de_DE.UTF-8");
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    QCOMPARE(QLocale().toString(0.5), QStringLiteral("0,5"));
-
-    ConvertSettings settings = BaseSettings();
-    settings.tgtID = 61;
-    settings.clrEnable = true;
-    settings.clrB = 0.5;
-    settings.clrC = 1.25;
-    settings.wiEnable = true;
-    settings.wiFile = imageFile;
-    settings.wiCAlign = true;
-    settings.wiCAlignX = 50;
-    settings.wiCAlignY = 25;
-    QStringList args;
-    AppendEffectsArguments(settings, KRVAVCodecID_MP4, tmp.path(), args);
-
-    QLocale::setDefault(previous);
-    std::setlocale(LC_ALL, "C");
-    QCOMPARE(args, (QStringList{ "-i", imageFile, "-filter_complex",
-                                 "eq=gamma=1:contrast=1.25:brightness=0.5:saturation=1,"
-                                 "overlay=main_w*0.5:main_h*0.25" }));
-}
-
-void TestConvertArgs::overlayForms()
+void TestConvertArgs::bothOverlays()
 {
     QTemporaryDir jobDir;
     QVERIFY(jobDir.isValid());
-    ConvertSettings settings = BaseSettings();
-    settings.wtEnable = true;
-    settings.wtContent = QStringLiteral("Reelway");
-    settings.wiEnable = true;
-    settings.wiFile = imageFile;
-    settings.wiAlign = 3;
-
-    QStringList args;
-    AppendEffectsArguments(settings, KRVAVCodecID_MP4, jobDir.path(), args);
+    ConvertSettings s = BaseSettings();
+    s.wtEnable = s.wiEnable = true;
+    s.wtContent = QStringLiteral("Reelway");
+    s.wiFile = imageFile;
+    s.wiAlign = 3;
     const QString textImage = jobDir.filePath(QStringLiteral("watermarktext.png"));
+    QStringList args;
+    AppendEffectsArguments(s, KRVAVCodecID_MP4, jobDir.path(), args);
     QCOMPARE(args, (QStringList{ "-i", textImage, "-i", imageFile, "-filter_complex",
                                  "overlay=0:0 [temp]; [temp] overlay=main_w-overlay_w:main_h-overlay_h" }));
     QVERIFY(QFileInfo::exists(textImage));
 
     // With both overlays neither file is tested: a missing image is still passed on.
-    settings.wiFile = tmp.filePath(QStringLiteral("gone.png"));
+    s.wiFile = tmp.filePath(QStringLiteral("gone.png"));
     args.clear();
-    AppendEffectsArguments(settings, KRVAVCodecID_MP4, jobDir.path(), args);
-    QCOMPARE(args.mid(0, 4), (QStringList{ "-i", textImage, "-i", settings.wiFile }));
+    AppendEffectsArguments(s, KRVAVCodecID_MP4, jobDir.path(), args);
+    QCOMPARE(args.mid(0, 4), (QStringList{ "-i", textImage, "-i", s.wiFile }));
 
-    // Without a temporary directory the text image cannot be made, so the text-only overlay drops out.
-    settings.wiEnable = false;
+    // Without a temporary folder the text image cannot be made, so the text-only overlay drops out.
+    s.wiEnable = false;
     args.clear();
-    AppendEffectsArguments(settings, KRVAVCodecID_MP4, QString(), args);
+    AppendEffectsArguments(s, KRVAVCodecID_MP4, QString(), args);
     QCOMPARE(args, QStringList());
     QVERIFY(!QFileInfo::exists(QStringLiteral("/watermarktext.png")));
 }
@@ -446,171 +255,127 @@ void TestConvertArgs::overlayForms()
 void TestConvertArgs::textWatermarkImage_data()
 {
     QTest::addColumn<double>("pointSize");
-    QTest::addColumn<bool>("bold");
-    QTest::addColumn<bool>("italic");
+    QTest::addColumn<bool>("styled");
     QTest::addColumn<int>("opacity");
     QTest::addColumn<QString>("text");
-
-    QTest::newRow("plain 20") << 20.0 << false << false << 100 << "Reelway";
-    QTest::newRow("bold italic 13.9 truncated to 13") << 13.9 << true << true << 100 << "Watermark text";
-    QTest::newRow("half opaque 30") << 30.0 << false << false << 50 << "Hg";
+    QTest::newRow("plain 20") << 20.0 << false << 100 << "Reelway";
+    QTest::newRow("bold italic 13.9 truncated to 13") << 13.9 << true << 100 << "Watermark text";
+    QTest::newRow("half opaque 30") << 30.0 << false << 50 << "Hg";
 }
 
 void TestConvertArgs::textWatermarkImage()
 {
     QFETCH(double, pointSize);
-    QFETCH(bool, bold);
-    QFETCH(bool, italic);
+    QFETCH(bool, styled);
     QFETCH(int, opacity);
     QFETCH(QString, text);
-
-    ConvertSettings settings = BaseSettings();
-    settings.wtContent = text;
-    settings.wtFontSize = pointSize;
-    settings.wtFontB = bold;
-    settings.wtFontI = italic;
-    settings.wtOpc = opacity;
-    settings.wtCR = 0;
-    settings.wtCG = 0;
-    settings.wtCB = 255;
-
-    QFont font(settings.wtFontName);
+    ConvertSettings s = BaseSettings();
+    s.wtContent = text;
+    s.wtFontSize = pointSize;
+    s.wtFontB = s.wtFontI = styled;
+    s.wtOpc = opacity;
+    s.wtCB = 255;
+    QFont font(s.wtFontName);
     font.setPointSize(int(pointSize));
-    font.setWeight(bold ? QFont::Bold : QFont::Normal);
-    font.setItalic(italic);
+    font.setWeight(styled ? QFont::Bold : QFont::Normal);
+    font.setItalic(styled);
     const QFontMetrics metrics(font);
 
     const QString path = tmp.filePath(QStringLiteral("text-%1.png").arg(QTest::currentDataTag()));
-    QVERIFY(RenderWatermarkText(settings, path));
+    QVERIFY(RenderWatermarkText(s, path));
     const QImage image(path);
-    QVERIFY(!image.isNull());
     QCOMPARE(image.size(), QSize(metrics.horizontalAdvance(text), metrics.ascent() + metrics.descent()));
     QVERIFY(image.hasAlphaChannel());
     QCOMPARE(qAlpha(image.pixel(image.width() - 1, 0)), 0);
-
     int maxAlpha = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QRgb px = image.pixel(x, y);
-            if (qAlpha(px) > maxAlpha)
-                maxAlpha = qAlpha(px);
+            maxAlpha = qMax(maxAlpha, qAlpha(px));
             if (qAlpha(px) > 200)
                 QVERIFY2(qBlue(px) > 200 && qRed(px) < 50, "opaque pixels carry the text colour");
         }
     }
     QVERIFY(qAbs(maxAlpha - 255 * opacity / 100) <= 3);
+
+    // Batches render on pool threads, several at once: the result must not change.
+    QStringList paths;
+    for (int i = 0; i < 6; ++i)
+        paths << tmp.filePath(QStringLiteral("pool-%1-%2.png").arg(QTest::currentDataTag()).arg(i));
+    const std::function<bool(const QString &)> render = [&s](const QString &p) { return RenderWatermarkText(s, p); };
+    QVERIFY(!QtConcurrent::blockingMapped<QList<bool>>(paths, render).contains(false));
+    for (const QString &p : paths)
+        QCOMPARE(QImage(p), image);
 }
 
-void TestConvertArgs::textWatermarkOnPoolThreads()
+void TestConvertArgs::imageWatermarkScaling_data()
 {
-    ConvertSettings settings = BaseSettings();
-    settings.wtContent = QStringLiteral("Reelway 1.0.4");
-    settings.wtFontSize = 24;
-    settings.wtFontU = true;
-    settings.wtCR = 250;
-    const QString reference = tmp.filePath(QStringLiteral("pool-reference.png"));
-    QVERIFY(RenderWatermarkText(settings, reference));
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<QSize>("size");
 
-    QStringList paths;
-    for (int i = 0; i < 8; ++i)
-        paths << tmp.filePath(QStringLiteral("pool-%1.png").arg(i));
-    const std::function<bool(const QString &)> render = [&settings](const QString &path) {
-        return RenderWatermarkText(settings, path);
-    };
-    const QList<bool> rendered = QtConcurrent::blockingMapped<QList<bool>>(paths, render);
-    QVERIFY(!rendered.contains(false));
-    const QImage expected(reference);
-    for (const QString &path : paths)
-        QCOMPARE(QImage(path), expected);
+    QTest::newRow("100 keeps the file") << "logo.png" << 100 << QSize();
+    QTest::newRow("0 keeps the file") << "logo.png" << 0 << QSize();
+    QTest::newRow("50 halves") << "logo.png" << 50 << QSize(100, 50);
+    QTest::newRow("33 truncates") << "logo.png" << 33 << QSize(66, 33);
+    QTest::newRow("format from content, not suffix") << "logo.jpg" << 50 << QSize(100, 50);
+    QTest::newRow("unreadable image passed on") << "garbage.png" << 50 << QSize();
 }
 
 void TestConvertArgs::imageWatermarkScaling()
 {
+    QFETCH(QString, file);
+    QFETCH(int, scale);
+    QFETCH(QSize, size);
+
     QTemporaryDir jobDir;
     QVERIFY(jobDir.isValid());
+    const QString path = tmp.filePath(file);
+    if (!QFileInfo::exists(path))
+        QVERIFY(file == QLatin1String("logo.jpg") ? QFile::copy(imageFile, path)
+                                                  : TestSupport::WriteBytes(path, QByteArray(64, 'x')));
     ConvertSettings settings = BaseSettings();
-    settings.wiFile = imageFile;
-
-    settings.wiScale = 100;
-    QCOMPARE(PrepareWatermarkImage(settings, jobDir.path()), imageFile);
-    QVERIFY(!QFileInfo::exists(jobDir.filePath(QStringLiteral("watermarkimage.png"))));
-
-    settings.wiScale = 50;
-    const QString scaled = PrepareWatermarkImage(settings, jobDir.path());
-    QCOMPARE(scaled, jobDir.filePath(QStringLiteral("watermarkimage.png")));
-    QCOMPARE(QImage(scaled).size(), QSize(100, 50));
-
-    settings.wiScale = 33;
-    QCOMPARE(QImage(PrepareWatermarkImage(settings, jobDir.path())).size(), QSize(66, 33));
-
-    // The format is taken from the content, not from a misleading suffix.
-    const QString disguised = tmp.filePath(QStringLiteral("logo.jpg"));
-    QFile::remove(disguised);
-    QVERIFY(QFile::copy(imageFile, disguised));
-    settings.wiFile = disguised;
-    settings.wiScale = 50;
-    QCOMPARE(QImage(PrepareWatermarkImage(settings, jobDir.path())).size(), QSize(100, 50));
-
-    const QString garbage = tmp.filePath(QStringLiteral("garbage.png"));
-    QVERIFY(TestSupport::WriteBytes(garbage, QByteArray(64, 'x')));
-    settings.wiFile = garbage;
-    QCOMPARE(PrepareWatermarkImage(settings, jobDir.path()), garbage);
-
-    settings.wiFile = imageFile;
-    settings.wiScale = 0;
-    QCOMPARE(PrepareWatermarkImage(settings, jobDir.path()), imageFile);
+    settings.wiFile = path;
+    settings.wiScale = scale;
+    const QString scaled = jobDir.filePath(QStringLiteral("watermarkimage.png"));
+    QCOMPARE(PrepareWatermarkImage(settings, jobDir.path()), size.isValid() ? scaled : path);
+    QCOMPARE(QFileInfo::exists(scaled), size.isValid());
+    if (size.isValid())
+        QCOMPARE(QImage(scaled).size(), size);
 }
 
 void TestConvertArgs::targetPaths_data()
 {
     QTest::addColumn<QString>("srcName");
-    QTest::addColumn<QStringList>("present");
-    QTest::addColumn<bool>("sameAsSource");
+    QTest::addColumn<QString>("present");
     QTest::addColumn<int>("exists");
-    QTest::addColumn<QString>("ext");
     QTest::addColumn<QString>("expected");
-
-    QTest::newRow("free name") << "movie.avi" << QStringList{} << true << 0 << ".mp4" << "movie.mp4";
-    QTest::newRow("first number") << "movie.avi" << QStringList{ "movie.mp4" } << true << 0 << ".mp4"
-                                   << "movie-1.mp4";
-    QTest::newRow("second number") << "movie.avi" << QStringList{ "movie.mp4", "movie-1.mp4" } << true << 0
-                                   << ".mp4" << "movie-2.mp4";
-    QTest::newRow("gap is reused") << "movie.avi" << QStringList{ "movie.mp4", "movie-2.mp4" } << true << 0
-                                   << ".mp4" << "movie-1.mp4";
-    QTest::newRow("overwrite keeps name") << "movie.avi" << QStringList{ "movie.mp4" } << true << 1 << ".mp4"
-                                          << "movie.mp4";
-    QTest::newRow("only last suffix dropped") << "clip.final.avi" << QStringList{} << true << 0 << ".mp4"
-                                              << "clip.final.mp4";
-    QTest::newRow("explicit folder") << "movie.avi" << QStringList{} << false << 0 << ".webm" << "movie.webm";
-    QTest::newRow("bad save mode") << "movie.avi" << QStringList{} << true << 2 << ".mp4" << "";
-    QTest::newRow("negative save mode") << "movie.avi" << QStringList{} << true << -1 << ".mp4" << "";
+    QTest::newRow("free name") << "movie.avi" << "" << 0 << "movie.mp4";
+    QTest::newRow("first number") << "movie.avi" << "movie.mp4" << 0 << "movie-1.mp4";
+    QTest::newRow("second number") << "movie.avi" << "movie.mp4 movie-1.mp4" << 0 << "movie-2.mp4";
+    QTest::newRow("gap is reused") << "movie.avi" << "movie.mp4 movie-2.mp4" << 0 << "movie-1.mp4";
+    QTest::newRow("overwrite keeps name") << "movie.avi" << "movie.mp4" << 1 << "movie.mp4";
+    QTest::newRow("only last suffix dropped") << "clip.final.avi" << "" << 0 << "clip.final.mp4";
+    QTest::newRow("bad save mode") << "movie.avi" << "" << 2 << "";
+    QTest::newRow("negative save mode") << "movie.avi" << "" << -1 << "";
 }
 
 void TestConvertArgs::targetPaths()
 {
     QFETCH(QString, srcName);
-    QFETCH(QStringList, present);
-    QFETCH(bool, sameAsSource);
+    QFETCH(QString, present);
     QFETCH(int, exists);
-    QFETCH(QString, ext);
     QFETCH(QString, expected);
-
-    QTemporaryDir srcDir;
-    QTemporaryDir tgtDir;
-    QVERIFY(srcDir.isValid() && tgtDir.isValid());
-    const QString folder = sameAsSource ? srcDir.path() : tgtDir.path();
-    for (const QString &name : present)
-        QVERIFY(TestSupport::WriteBytes(QDir(folder).filePath(name), "x"));
-
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    for (const QString &name : present.split(' ', Qt::SkipEmptyParts))
+        QVERIFY(TestSupport::WriteBytes(folder.filePath(name), "x"));
     ConvertSettings settings = BaseSettings();
-    settings.tgtFolder = sameAsSource ? QString::fromLatin1(SameAsSourceFile) : tgtDir.path();
+    settings.tgtFolder = folder.path();
     settings.exists = exists;
-    settings.tgtFormat = ext;
-
     QString out = QStringLiteral("stale");
-    const bool ok = MakeTgtFilePath(out, srcDir.filePath(srcName), settings);
-    QCOMPARE(ok, !expected.isEmpty());
-    QCOMPARE(out, expected.isEmpty() ? QString() : QDir(folder).filePath(expected));
+    QCOMPARE(MakeTgtFilePath(out, QStringLiteral("/v/") + srcName, settings), !expected.isEmpty());
+    QCOMPARE(out, expected.isEmpty() ? QString() : folder.filePath(expected));
 }
 
 void TestConvertArgs::uniqueNameExhausted()
@@ -624,7 +389,6 @@ void TestConvertArgs::uniqueNameExhausted()
     QString out = QStringLiteral("stale");
     QVERIFY(!MakeUniqueFilePath(out, dir.path(), QStringLiteral("movie"), QStringLiteral(".mp4")));
     QVERIFY(out.isEmpty());
-
     ConvertSettings settings = BaseSettings();
     settings.tgtFolder = dir.path();
     QVERIFY(!MakeTgtFilePath(out, QStringLiteral("/v/movie.avi"), settings));

@@ -23,12 +23,11 @@ double Share(const QImage &image, QColor colour)
 {
     qint64 near = 0;
     for (int y = 0; y < image.height(); ++y) {
-        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
         for (int x = 0; x < image.width(); ++x) {
-            const int d = qAbs(qRed(line[x]) - colour.red()) + qAbs(qGreen(line[x]) - colour.green())
-                + qAbs(qBlue(line[x]) - colour.blue());
-            if (d < 90)
-                ++near;
+            const QRgb px = image.pixel(x, y);
+            const int d = qAbs(qRed(px) - colour.red()) + qAbs(qGreen(px) - colour.green())
+                + qAbs(qBlue(px) - colour.blue());
+            near += d < 90 ? 1 : 0;
         }
     }
     return double(near) / (double(image.width()) * image.height());
@@ -74,12 +73,8 @@ void TestPlayerFrames::initTestCase()
 void TestPlayerFrames::testPatternReachesTheVideoArea_data()
 {
     QTest::addColumn<QColor>("colour");
-    QTest::newRow("red bar") << QColor(255, 0, 0);
-    QTest::newRow("green bar") << QColor(0, 255, 0);
-    QTest::newRow("blue bar") << QColor(0, 0, 255);
-    QTest::newRow("yellow bar") << QColor(255, 255, 0);
-    QTest::newRow("cyan bar") << QColor(0, 255, 255);
-    QTest::newRow("magenta bar") << QColor(255, 0, 255);
+    for (const char *name : { "red", "lime", "blue", "yellow", "cyan", "magenta" })
+        QTest::newRow(name) << QColor(name);
 }
 
 void TestPlayerFrames::testPatternReachesTheVideoArea()
