@@ -15,12 +15,24 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
 
 namespace TestSupport {
+
+// Takes the URLs the program hands to the desktop (register it with
+// QDesktopServices::setUrlHandler and the slot name "open").
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
 
 // Points the settings store and the XDG user folders at `root`, so nothing a
 // test does can reach the real user's configuration or folders. Call before

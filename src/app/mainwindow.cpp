@@ -63,6 +63,20 @@ QString MoviesFolder()
     return QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
 }
 
+QString ReadSourceFolder()
+{
+    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+    settings.beginGroup(QStringLiteral("SourceFolder"));
+    return settings.value(QStringLiteral("Current"), MoviesFolder()).toString();
+}
+
+void WriteSourceFolder(const QString &folder)
+{
+    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+    settings.beginGroup(QStringLiteral("SourceFolder"));
+    settings.setValue(QStringLiteral("Current"), folder);
+}
+
 QStandardItem *MakeItem(const QString &text, bool centred)
 {
     auto *item = new QStandardItem(text);
@@ -487,25 +501,14 @@ void MainWindow::AddSrcFiles()
     qDebug() << "MainWindow::AddFile";
     addingSrc = true;
     setUpdatesEnabled(false);
-    QString folder;
-    {
-        QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-        settings.beginGroup(QStringLiteral("SourceFolder"));
-        folder = settings.value(QStringLiteral("Current"), MoviesFolder()).toString();
-        settings.endGroup();
-    }
+    const QString folder = ReadSourceFolder();
     const QStringList files = QFileDialog::getOpenFileNames(this, tr("Add File(s)"), folder, GetSrcFmtFilter());
     if (files.isEmpty()) {
         addingSrc = false;
         setUpdatesEnabled(true);
         return;
     }
-    {
-        QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-        settings.beginGroup(QStringLiteral("SourceFolder"));
-        settings.setValue(QStringLiteral("Current"), QFileInfo(files.first()).absolutePath());
-        settings.endGroup();
-    }
+    WriteSourceFolder(QFileInfo(files.first()).absolutePath());
     AddSrcPaths(files, true);
 }
 
@@ -514,25 +517,14 @@ void MainWindow::AddSrcFolder()
     qDebug() << "MainWindow::AddSrcFolder";
     addingSrc = true;
     setUpdatesEnabled(false);
-    QString start;
-    {
-        QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-        settings.beginGroup(QStringLiteral("SourceFolder"));
-        start = settings.value(QStringLiteral("Current"), MoviesFolder()).toString();
-        settings.endGroup();
-    }
+    const QString start = ReadSourceFolder();
     const QString folder = QFileDialog::getExistingDirectory(this, tr("Add Folder"), start, QFileDialog::ShowDirsOnly);
     if (folder.isEmpty()) {
         addingSrc = false;
         setUpdatesEnabled(true);
         return;
     }
-    {
-        QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-        settings.beginGroup(QStringLiteral("SourceFolder"));
-        settings.setValue(QStringLiteral("Current"), folder);
-        settings.endGroup();
-    }
+    WriteSourceFolder(folder);
     AddSrcFolderTree(folder);
 }
 

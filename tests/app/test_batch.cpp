@@ -50,17 +50,20 @@ QDialog *FindResultsDialog()
     return nullptr;
 }
 
+// Reads the results dialog's four lines and leaves it by "OK".
+std::unique_ptr<TestSupport::ModalCloser<QDialog>> ReadResults(QString &summary)
+{
+    return std::make_unique<TestSupport::ModalCloser<QDialog>>(
+        [](QDialog *dlg) { return dlg->windowTitle() == "Convert Results"; },
+        [&summary](QDialog *dlg) {
+            summary = dlg->findChild<QLabel *>("summaryLabel")->text();
+            dlg->reject();
+        },
+        180000);
+}
+
 } // namespace
 
-// Takes the URLs the program hands to the desktop.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
 
 class TestBatch : public QObject
 {
@@ -82,7 +85,7 @@ private:
     QTemporaryDir home;
     QTemporaryDir media;
     QString clip;
-    UrlCatcher urlSink;
+    TestSupport::UrlCatcher urlSink;
 };
 
 void TestBatch::initTestCase()
@@ -308,15 +311,9 @@ void TestBatch::effectsFromTheDialog()
     QVERIFY(w.convertSettings.clrEnable);
 
     QString summary;
-    TestSupport::ModalCloser<QDialog> closer(
-        [](QDialog *dlg) { return dlg->windowTitle() == "Convert Results"; },
-        [&](QDialog *dlg) {
-            summary = dlg->findChild<QLabel *>("summaryLabel")->text();
-            dlg->reject();
-        },
-        120000);
+    const auto closer = ReadResults(summary);
     w.Convert();
-    QVERIFY(closer.found());
+    QVERIFY(closer->found());
     QVERIFY2(summary.contains("Succeeded Files: 1"), qPrintable(summary));
     QCOMPARE(TestSupport::ProbeSize(in + "/wide.mp4"), QString("240x320"));
 }
@@ -343,15 +340,9 @@ void TestBatch::awkwardNames()
     prepareWindow(w, sources, out);
     QCOMPARE(w.selSrcFiles.size(), names.size());
     QString summary;
-    TestSupport::ModalCloser<QDialog> closer(
-        [](QDialog *dlg) { return dlg->windowTitle() == "Convert Results"; },
-        [&](QDialog *dlg) {
-            summary = dlg->findChild<QLabel *>("summaryLabel")->text();
-            dlg->reject();
-        },
-        180000);
+    const auto closer = ReadResults(summary);
     w.Convert();
-    QVERIFY(closer.found());
+    QVERIFY(closer->found());
     QCOMPARE(summary, QString("Selected Files: 6\nSucceeded Files: 6\nFailed Files: 0\nCanceled Files: 0"));
     for (const QString &name : names) {
         const QString target = out + '/' + QFileInfo(name).completeBaseName() + ".mp4";

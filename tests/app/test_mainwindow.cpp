@@ -17,15 +17,6 @@
 #include <QTreeView>
 #include <QtTest>
 
-// Records the URLs the program hands to the desktop instead of opening them.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
 
 class TestMainWindow : public QObject
 {
@@ -64,7 +55,7 @@ private:
 
     QTemporaryDir home;
     QTemporaryDir media;
-    UrlCatcher catcher;
+    TestSupport::UrlCatcher catcher;
 };
 
 void TestMainWindow::initTestCase()

@@ -64,14 +64,6 @@ QString PlainText(const QString &richText)
 
 } // namespace
 
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
 
 class TestSmallDialogs : public QObject
 {
@@ -79,7 +71,7 @@ class TestSmallDialogs : public QObject
 
     QTemporaryDir tmp;
     QString folder; // the dialog keeps a reference to it
-    UrlCatcher catcher;
+    TestSupport::UrlCatcher catcher;
 
 private slots:
     void initTestCase()
