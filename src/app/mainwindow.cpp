@@ -63,6 +63,22 @@ QString MoviesFolder()
     return QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
 }
 
+// Qt's file dialogs split the patterns of one filter at blanks only, so the
+// media filter's "*.aac;*.ac3" would match no file at all; the patterns are
+// handed over blank-separated, the filters themselves still apart by ";;".
+QString FileDialogNameFilter(const QString &filter)
+{
+    QStringList filters = filter.split(QStringLiteral(";;"));
+    for (QString &one : filters) {
+        const int open = one.indexOf(QLatin1Char('('));
+        const int close = one.lastIndexOf(QLatin1Char(')'));
+        if (open >= 0 && close > open)
+            one = one.left(open + 1) + one.mid(open + 1, close - open - 1).replace(QLatin1Char(';'), QLatin1Char(' ')) + one.mid(close);
+        one = one.trimmed();
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
 QString ReadSourceFolder()
 {
     QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
@@ -502,7 +518,8 @@ void MainWindow::AddSrcFiles()
     addingSrc = true;
     setUpdatesEnabled(false);
     const QString folder = ReadSourceFolder();
-    const QStringList files = QFileDialog::getOpenFileNames(this, tr("Add File(s)"), folder, GetSrcFmtFilter());
+    const QStringList files =
+        QFileDialog::getOpenFileNames(this, tr("Add File(s)"), folder, FileDialogNameFilter(GetSrcFmtFilter()));
     if (files.isEmpty()) {
         addingSrc = false;
         setUpdatesEnabled(true);

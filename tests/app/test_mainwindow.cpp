@@ -322,9 +322,19 @@ void TestMainWindow::cancelledDialogsChangeNothing()
     const QStringList before = w.selSrcFiles;
     QCOMPARE(before.size(), 1);
 
-    TestSupport::ModalCloser<QFileDialog> filesCloser([](QFileDialog *dlg) { dlg->reject(); });
+    QStringList filters;
+    TestSupport::ModalCloser<QFileDialog> filesCloser([&](QFileDialog *dlg) {
+        filters = dlg->nameFilters();
+        dlg->reject();
+    });
     w.AddSrcFiles();
     QVERIFY(filesCloser.found());
+    // The dialog gets the media patterns one by one, so it can list media files.
+    QCOMPARE(filters.size(), 2);
+    QCOMPARE(filters.first(), QString("All Files (*.*)"));
+    QVERIFY(filters.last().startsWith("Media Files (*.4xm *.aac *.ac3 "));
+    QVERIFY(filters.last().contains(" *.mkv *.mka "));
+    QVERIFY(!filters.last().contains(';'));
     TestSupport::ModalCloser<QFileDialog> folderCloser([](QFileDialog *dlg) { dlg->reject(); });
     w.AddSrcFolder();
     QVERIFY(folderCloser.found());
