@@ -362,10 +362,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     qDebug() << "MainWindow::closeEvent";
     // A close request that slips past the modal progress dialog must not tear
-    // the window down under running jobs: cancel them and let the batch drain.
+    // the window down under running jobs: cancel the batch the way the user's
+    // click would, and let it drain.
     if (convertWatcher.isRunning()) {
-        if (convertCancelFlag)
-            convertCancelFlag->store(true);
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == QLatin1String("convertProgressDlg") && widget->isVisible())
+                widget->close();
+        }
         event->ignore();
         return;
     }
@@ -952,8 +955,7 @@ void MainWindow::Convert()
 
     // The dialog stays the one place where the user's cancel lands; the jobs on
     // the pool read this flag instead of calling into a GUI object.
-    convertCancelFlag = std::make_shared<std::atomic_bool>(false);
-    auto cancelFlag = convertCancelFlag;
+    const auto cancelFlag = std::make_shared<std::atomic_bool>(false);
     connect(&progressDlg, &QProgressDialog::canceled, this, [cancelFlag]() { cancelFlag->store(true); });
     connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::progressValueChanged, &progressDlg,
             &QProgressDialog::setValue);

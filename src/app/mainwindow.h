@@ -143,7 +143,6 @@ private:
     QVector<QStandardItem *> srcIndexItems;
     QVector<int> pendingSelection;
     bool removingSrc = false;
-    std::shared_ptr<std::atomic_bool> convertCancelFlag;
 };
 
 // The crash check of start-up: marks this run as unclean and answers whether

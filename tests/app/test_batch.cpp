@@ -78,6 +78,7 @@ private slots:
     void sameAsSourceAndNoReport();
     void effectsFromTheDialog();
     void awkwardNames();
+    void closeDuringBatchCancels();
 
 private:
     QStringList prepareWindow(MainWindow &w, const QStringList &sources, const QString &folder);
@@ -354,6 +355,37 @@ void TestBatch::awkwardNames()
         QCOMPARE(f.readAll(), it.value());
     }
     QCOMPARE(w.tgtModel.rowCount(), names.size());
+}
+
+void TestBatch::closeDuringBatchCancels()
+{
+    const QString in = media.filePath("closing");
+    const QString out = media.filePath("closing out");
+    QDir().mkpath(in);
+    QDir().mkpath(out);
+    QVERIFY(TestSupport::RunFfmpeg({ "-f", "lavfi", "-i", "testsrc=duration=40:size=1280x720:rate=25", "-c:v",
+                                     "mpeg4", "-q:v", "20", in + "/long.mkv" }));
+
+    MainWindow w;
+    w.show();
+    prepareWindow(w, { in + "/long.mkv" }, out);
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &w, [&]() {
+        if (RunningTranscoders() > 0) {
+            poll.stop();
+            w.close();
+        }
+    });
+    poll.start(50);
+    QString summary;
+    const auto closer = ReadResults(summary);
+    w.Convert();
+    QVERIFY(closer->found());
+    QCOMPARE(summary, QString("Selected Files: 1\nSucceeded Files: 0\nFailed Files: 0\nCanceled Files: 1"));
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.srcModel.item(0, 4)->text(), QString("Canceled"));
+    QVERIFY(QDir(out).entryList(QDir::Files).isEmpty());
+    QCOMPARE(RunningTranscoders(), 0);
 }
 
 QTEST_MAIN(TestBatch)
