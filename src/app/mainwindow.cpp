@@ -427,8 +427,6 @@ bool ShouldReportCrash(MainWindow *window)
     return !closed && reportCrash;
 }
 
-// ---------------------------------------------------------------- source list
-
 const QString &MainWindow::GetSrcFmtFilter()
 {
     qDebug() << "MainWindow::GetSrcFmtFilter";
@@ -779,8 +777,6 @@ void MainWindow::PlayTgt(const QModelIndex &index)
         Play(tgtFiles.at(position));
 }
 
-// ------------------------------------------------------------ target controls
-
 void MainWindow::InitTgtFoldersCmB()
 {
     qDebug() << "MainWindow::InitTgtFoldersCmB";
@@ -929,8 +925,6 @@ void MainWindow::TgtFmtSettingsClicked()
         dlg.exec();
     }
 }
-
-// ---------------------------------------------------------------- batch runner
 
 void MainWindow::Convert()
 {
