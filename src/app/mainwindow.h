@@ -33,6 +33,7 @@ public:
     ~MainWindow() override;
 
     const QString &GetSrcFmtFilter();
+    // Inside an adding frame only: the frame selects the new or known rows at its end.
     void AddSrcFile(const QString &path);
     void Play(const QString &path);
     void UpdateActions();
