@@ -1,9 +1,7 @@
 #include "app/mainwindow.h"
-#include "convert/convertcrashdlg.h"
 #include "krv/gen/plugins.h"
 
 #include <QApplication>
-#include <QSettings>
 
 namespace {
 
@@ -30,10 +28,7 @@ int main(int argc, char *argv[])
         {
             MainWindow window;
             window.show();
-            if (ShouldReportCrash(&window)) {
-                ConvertCrashDlg crashDlg;
-                crashDlg.exec();
-            }
+            ReportCrashIfNeeded(&window);
             code = app.exec();
         }
     }

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "convert/convertcrashdlg.h"
 #include "convert/convertresultsdlg.h"
 #include "dialogs/scaledlg.h"
 #include "dialogs/settingsdlg.h"
@@ -425,6 +426,14 @@ bool ShouldReportCrash(MainWindow *window)
     const bool reportCrash = settings.value(QStringLiteral("ReportCrash"), true).toBool();
     settings.endGroup();
     return !closed && reportCrash;
+}
+
+void ReportCrashIfNeeded(MainWindow *window)
+{
+    if (ShouldReportCrash(window)) {
+        ConvertCrashDlg crashDlg;
+        crashDlg.exec();
+    }
 }
 
 const QString &MainWindow::GetSrcFmtFilter()

@@ -149,3 +149,7 @@ private:
 // The crash check of start-up: marks this run as unclean and answers whether
 // the previous one ended without a clean shutdown and the user wants to hear of it.
 bool ShouldReportCrash(MainWindow *window);
+
+// Start-up's last step before the event loop: the crash check, and the crash
+// notice over the shown window when it says so.
+void ReportCrashIfNeeded(MainWindow *window);

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "convert/convertcrashdlg.h"
 #include "player/avplayerdlg.h"
 #include "testsupport.h"
 
@@ -517,6 +518,16 @@ void TestMainWindow::crashMark()
     // Unclean, but the user turned the notice off.
     store.setValue("Settings/ReportCrash", false);
     QVERIFY(!ShouldReportCrash(nullptr));
+
+    // After an unclean run the notice comes up over the shown window.
+    store.setValue("Settings/ReportCrash", true);
+    store.setValue("MainWindow/Closed", false);
+    MainWindow w;
+    w.show();
+    TestSupport::ModalCloser<ConvertCrashDlg> closer([](ConvertCrashDlg *dlg) { dlg->reject(); });
+    ReportCrashIfNeeded(&w);
+    QVERIFY(closer.found());
+    QCOMPARE(store.value("MainWindow/Closed").toBool(), false);
 }
 
 void TestMainWindow::killedRunIsReported()
