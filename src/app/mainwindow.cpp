@@ -103,12 +103,8 @@ QStandardItem *MakeItem(const QString &text, bool centred)
     return item;
 }
 
-QString SizeText(const QFileInfo &info)
-{
-    return QObject::tr("%1 MB").arg(QLocale().toString(std::max(info.size() * (1.0 / (1 << 20)), 0.1), 'f', 1));
-}
-
-// The text a new row shows in `column`, for ordering paths before they are added.
+// The text a file's row shows in `column`. The folder walk orders paths by it
+// before adding them, so it must stay the one source of the row's texts.
 QString DisplayText(const QFileInfo &info, int column)
 {
     switch (column) {
@@ -117,7 +113,7 @@ QString DisplayText(const QFileInfo &info, int column)
     case 1:
         return info.suffix().toUpper();
     case 2:
-        return SizeText(info);
+        return QObject::tr("%1 MB").arg(QLocale().toString(std::max(info.size() * (1.0 / (1 << 20)), 0.1), 'f', 1));
     case 3:
         return info.absolutePath();
     default:
@@ -129,9 +125,8 @@ QString DisplayText(const QFileInfo &info, int column)
 // that differ (status and index for sources, index only for targets).
 QList<QStandardItem *> MakeFileRow(const QFileInfo &info)
 {
-    return { MakeItem(info.baseName(), false), MakeItem(info.suffix().toUpper(), true),
-             MakeItem(SizeText(info), true),
-             MakeItem(info.absolutePath(), false) };
+    return { MakeItem(DisplayText(info, 0), false), MakeItem(DisplayText(info, 1), true),
+             MakeItem(DisplayText(info, 2), true), MakeItem(DisplayText(info, 3), false) };
 }
 
 QStandardItem *MakeIndexItem(int index)
@@ -557,8 +552,6 @@ void MainWindow::AddSrcFolder()
 
 void MainWindow::AddSrcFolderTree(const QString &folder)
 {
-    addingSrc = true;
-    setUpdatesEnabled(false);
     QStringList files;
     QDirIterator it(folder, { QStringLiteral("*.*") }, QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
     while (it.hasNext())
