@@ -3,6 +3,7 @@
 #include "convert/avconverteffects.h"
 #include "convert/convertsettings.h"
 #include "krv/av/avcodec.h"
+#include "krv/gen/plugins.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -301,12 +302,7 @@ bool MakeTgtFilePath(QString &out, const QString &srcFile, const ConvertSettings
 
 QString TranscoderPath()
 {
-#ifdef Q_OS_WIN
-    const QString name = QStringLiteral("multimedia/ffmpeg/ffmpeg.exe");
-#else
-    const QString name = QStringLiteral("multimedia/ffmpeg/ffmpeg");
-#endif
-    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(name);
+    return HelperProgramPath(HelperProgram::Transcoder);
 }
 
 QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &settings, const QString &tgtFile,

@@ -7,7 +7,6 @@
 #include <memory>
 
 class ConvertSettings;
-class QProgressDialog;
 
 // Outcome codes shared by a job and the batch runner.
 enum ConvertOutcome : int {
@@ -21,11 +20,10 @@ struct AVConvertData
 {
     QString srcFile;
     const ConvertSettings *settings = nullptr;
-    // The batch's progress dialog. Pool threads never touch it: its canceled()
-    // signal raises cancelFlag on the GUI thread, and the jobs read the flag.
-    QProgressDialog *progressDlg = nullptr;
     int srcRow = -1;
     int result = ConvertCanceled;
+    // Raised on the GUI thread by the batch's progress dialog; pool threads
+    // only read it, never the dialog.
     std::shared_ptr<std::atomic_bool> cancelFlag;
 };
 
