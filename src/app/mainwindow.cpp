@@ -35,6 +35,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSet>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -165,6 +166,16 @@ FmtItem UnpackFmtItem(const QVariant &data)
     return { KRVAVCodecID(packed & 0xffff), packed >> 16 };
 }
 
+// Widens a column whose header text, with room for the sort arrow, would be cut.
+void FitHeaderTexts(QTreeView *view)
+{
+    const QHeaderView *header = view->header();
+    for (int c = 0; c < header->count(); ++c) {
+        if (!header->isSectionHidden(c))
+            view->setColumnWidth(c, std::max(view->columnWidth(c), header->sectionSizeHint(c)));
+    }
+}
+
 void SetupHeader(QStandardItemModel &model, const QStringList &headers, const QString &indexHeader)
 {
     for (int c = 0; c < headers.size(); ++c)
@@ -277,6 +288,7 @@ void MainWindow::CreateViews()
     for (int c = 1; c < SrcIndexColumn; ++c)
         srcView->setColumnWidth(c, 80);
     srcView->setColumnHidden(SrcIndexColumn, true);
+    FitHeaderTexts(srcView);
     srcSelModel = srcView->selectionModel();
 
     tgtView = new QTreeView;
@@ -292,6 +304,7 @@ void MainWindow::CreateViews()
     tgtView->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     tgtView->setColumnWidth(0, 110);
     tgtView->setColumnHidden(TgtIndexColumn, true);
+    FitHeaderTexts(tgtView);
     tgtSelModel = tgtView->selectionModel();
 
     listSplitter = new QSplitter(Qt::Horizontal);
@@ -314,11 +327,19 @@ void MainWindow::CreateTargetControls()
     tgtFmtCmB = new QComboBox;
     tgtFmtCmB->setObjectName(QStringLiteral("tgtFmtCmB"));
     tgtFmtCmB->setMaxVisibleItems(20);
+    // Styles that open the list as a popup over the current item ignore the
+    // limit and cover the screen with all seventy formats; a plain list scrolls.
+    tgtFmtCmB->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
     fmtSettingsBtn = new QPushButton(tr("Format Settings..."));
     fmtSettingsBtn->setObjectName(QStringLiteral("fmtSettingsBtn"));
     saveTgtLabel = new QLabel(tr("Save Target:"));
     saveTgtCmB = new QComboBox;
     saveTgtCmB->setObjectName(QStringLiteral("saveTgtCmB"));
+    effectsNote = new QLabel;
+    effectsNote->setObjectName(QStringLiteral("effectsNote"));
+    effectsNote->setToolTip(tr("Change the effects"));
+    effectsNote->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    effectsNote->hide();
 
     controlGrid = new QGridLayout;
     controlGrid->addWidget(tgtFolderLabel, 0, 0);
@@ -329,6 +350,7 @@ void MainWindow::CreateTargetControls()
     controlGrid->addWidget(fmtSettingsBtn, 1, 2);
     controlGrid->addWidget(saveTgtLabel, 1, 4);
     controlGrid->addWidget(saveTgtCmB, 1, 5);
+    controlGrid->addWidget(effectsNote, 2, 1, 1, 5);
     controlBox = new QWidget;
     controlBox->setLayout(controlGrid);
     controlBox->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
@@ -362,6 +384,7 @@ void MainWindow::ConnectSignals()
     connect(browseBtn, &QPushButton::clicked, this, &MainWindow::BrowseTgtFolder);
     connect(tgtFmtCmB, qOverload<int>(&QComboBox::currentIndexChanged), this, &MainWindow::TgtFmtChanged);
     connect(fmtSettingsBtn, &QPushButton::clicked, this, &MainWindow::TgtFmtSettingsClicked);
+    connect(effectsNote, &QLabel::linkActivated, this, &MainWindow::Settings);
     connect(srcSelModel, &QItemSelectionModel::selectionChanged, this, &MainWindow::SrcSelChanged);
     connect(srcView, &QTreeView::doubleClicked, this, qOverload<const QModelIndex &>(&MainWindow::PlaySrc));
     connect(tgtSelModel, &QItemSelectionModel::selectionChanged, this, &MainWindow::TgtSelChanged);
@@ -385,6 +408,7 @@ void MainWindow::LoadSettings()
     InitTgtFmtCmB();
     InitSaveTgtCmB();
     UpdateActions();
+    UpdateEffectsNote();
 }
 
 void MainWindow::RestoreGeometry()
@@ -394,7 +418,12 @@ void MainWindow::RestoreGeometry()
     QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
     settings.beginGroup(QStringLiteral("MainWindow"));
     const QPoint position = settings.value(QStringLiteral("Position"), QPoint(200, 200)).toPoint();
-    const QSize size = settings.value(QStringLiteral("Size"), QSize(850, 540)).toSize();
+    // The first run opens wide enough for every tool bar button; a stored size
+    // is the user's own and stays.
+    QSize firstRun(std::max(850, mainToolBar->sizeHint().width()), 540);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        firstRun.setWidth(std::max(850, std::min(firstRun.width(), screen->availableGeometry().width())));
+    const QSize size = settings.value(QStringLiteral("Size"), firstRun).toSize();
     settings.endGroup();
     resize(size);
     move(position);
@@ -464,6 +493,14 @@ void MainWindow::Settings()
     qDebug() << "MainWindow::Settings";
     SettingsDlg dlg(this, &convertSettings);
     dlg.exec();
+    UpdateEffectsNote();
+}
+
+void MainWindow::UpdateEffectsNote()
+{
+    const QString note = EffectsNote(convertSettings);
+    effectsNote->setText(QStringLiteral("<a href=\"effects\">%1</a>").arg(note.toHtmlEscaped()));
+    effectsNote->setVisible(!note.isEmpty());
 }
 
 bool ShouldReportCrash(MainWindow *window)
@@ -513,9 +550,7 @@ void MainWindow::AddSrcFile(const QString &path)
     srcPositions.insert(path, position);
     QList<QStandardItem *> row = MakeFileRow(QFileInfo(path));
     row << MakeItem(QString(), true);
-    QStandardItem *indexItem = MakeIndexItem(position);
-    row << indexItem;
-    srcIndexItems.append(indexItem);
+    row << MakeIndexItem(position);
     srcModel.appendRow(row);
     pendingSelection.append(position);
 }
@@ -674,27 +709,27 @@ void MainWindow::RemoveSrc()
     // Every kept row's hidden index moves down by the number of removed entries
     // before it, so it keeps pointing at its own path.
     QStringList keptFiles;
-    QVector<QStandardItem *> keptItems;
     keptFiles.reserve(n);
-    keptItems.reserve(n);
+    QVector<int> newPosition(n, -1);
     QSet<QString> removedPaths;
-    int removed = 0;
+    for (int i = 0; i < n; ++i) {
+        if (selected.at(i)) {
+            removedPaths.insert(srcFiles.at(i));
+        } else {
+            newPosition[i] = keptFiles.size();
+            keptFiles.append(srcFiles.at(i));
+        }
+    }
     // The hidden index column is bookkeeping no view shows: a change signal per
     // row would cost more than the removal itself, for nothing to repaint.
     srcModel.blockSignals(true);
-    for (int i = 0; i < n; ++i) {
-        QStandardItem *indexItem = srcIndexItems.at(i);
-        if (selected.at(i)) {
-            removedPaths.insert(srcFiles.at(i));
-            indexItem->setData(-1, Qt::UserRole);
-            ++removed;
-        } else {
-            if (removed > 0)
-                indexItem->setData(i - removed, Qt::UserRole);
-            keptFiles.append(srcFiles.at(i));
-            keptItems.append(indexItem);
-        }
+    for (int row = 0; row < srcModel.rowCount(); ++row) {
+        QStandardItem *indexItem = srcModel.item(row, SrcIndexColumn);
+        const int position = indexItem ? indexItem->data(Qt::UserRole).toInt() : -1;
+        if (position >= 0 && position < n && newPosition.at(position) != position)
+            indexItem->setData(newPosition.at(position), Qt::UserRole);
     }
+    srcModel.blockSignals(false);
     // Paths are unique, so dropping them by set equals removing each one's
     // first occurrence, without a list search per removed row.
     QStringList stillSelected;
@@ -703,9 +738,7 @@ void MainWindow::RemoveSrc()
             stillSelected.append(path);
     }
     selSrcFiles = stillSelected;
-    srcModel.blockSignals(false);
     srcFiles = keptFiles;
-    srcIndexItems = keptItems;
     srcPositions.clear();
     srcPositions.reserve(srcFiles.size());
     for (int i = 0; i < srcFiles.size(); ++i)
@@ -939,7 +972,13 @@ void MainWindow::OpenTarget()
     if (folder == SameAsSource() && selSrcFiles.size() == 1)
         folder = QFileInfo(selSrcFiles.first()).absolutePath();
     if (!folder.isEmpty() && QDir(folder).exists()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QDir(folder).absolutePath()));
+        const QString path = QDir(folder).absolutePath();
+        if (!openFolderUrl(QUrl::fromLocalFile(path))) {
+            QMessageBox::warning(this, tr("Reelway Video Converter"),
+                                 tr("The target folder \"%1\" could not be opened.")
+                                     .arg(QDir::toNativeSeparators(path)),
+                                 QMessageBox::Ok);
+        }
         return;
     }
     QMessageBox::warning(this, tr("Reelway Video Converter"), tr("Invalid target folder: \"%1\".").arg(folder),

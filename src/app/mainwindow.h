@@ -1,9 +1,11 @@
 #pragma once
 
+#include "app/sourcelistmodel.h"
 #include "convert/avconvertthread.h"
 #include "convert/convertresultsdlg.h"
 #include "convert/convertsettings.h"
 
+#include <QDesktopServices>
 #include <QFutureWatcher>
 #include <QHash>
 #include <QItemSelection>
@@ -13,6 +15,8 @@
 #include <QStandardItemModel>
 #include <QStringList>
 #include <QVector>
+
+#include <functional>
 
 class QAction;
 class QComboBox;
@@ -99,6 +103,7 @@ private:
     void RestoreGeometry();
     void CreateStatusBar();
     void LoadSettings();
+    void UpdateEffectsNote();
     void PlayRow(const QStandardItemModel &model, const QModelIndex &index, int indexColumn, const QStringList &files);
 
 public:
@@ -118,6 +123,7 @@ public:
     QPushButton *browseBtn = nullptr;
     QLabel *saveTgtLabel = nullptr;
     QComboBox *saveTgtCmB = nullptr;
+    QLabel *effectsNote = nullptr;
     QGridLayout *controlGrid = nullptr;
     QWidget *controlBox = nullptr;
     QAction *actAddSrcFiles = nullptr;
@@ -134,7 +140,7 @@ public:
     QAction *actContactUs = nullptr;
     QAction *actAbout = nullptr;
     QFutureWatcher<ItemConvertResult> convertWatcher;
-    QStandardItemModel srcModel{ 0, 6 };
+    SourceListModel srcModel{ 0, 6 };
     QItemSelectionModel *srcSelModel = nullptr;
     QStandardItemModel tgtModel{ 0, 5 };
     QItemSelectionModel *tgtSelModel = nullptr;
@@ -147,13 +153,13 @@ public:
     QList<AVConvertData> convertJobs;
     bool addingSrc = false;
     int convertCounts[ConvertCountKinds] = {};
+    // How "Open Target(s)" hands a folder to the desktop; false when nothing took it.
+    std::function<bool(const QUrl &)> openFolderUrl = &QDesktopServices::openUrl;
 
 private:
-    // Bookkeeping beside srcFiles so that adding and removing thousands of rows
-    // stays linear: the position of each path, and the hidden index item of
-    // each position's row.
+    // Bookkeeping beside srcFiles so that adding thousands of rows stays linear:
+    // the position of each path.
     QHash<QString, int> srcPositions;
-    QVector<QStandardItem *> srcIndexItems;
     QVector<int> pendingSelection;
     bool removingSrc = false;
     // The running batch's progress dialog, which lives on Convert()'s stack.

@@ -78,3 +78,7 @@ public:
     bool hFlip = false;
     bool vFlip = false;
 };
+
+// The main window's short note of the picture effects a conversion would apply,
+// as "Effects: text watermark, rotate 90°"; empty when none is on.
+QString EffectsNote(const ConvertSettings &settings);
