@@ -386,6 +386,10 @@ void MainWindow::ConnectSignals()
     connect(fmtSettingsBtn, &QPushButton::clicked, this, &MainWindow::TgtFmtSettingsClicked);
     connect(effectsNote, &QLabel::linkActivated, this, &MainWindow::Settings);
     connect(srcSelModel, &QItemSelectionModel::selectionChanged, this, &MainWindow::SrcSelChanged);
+    // A header click moves the selected rows without a selection signal; the
+    // batch writes its results into the rows kept here, so they must follow.
+    connect(&srcModel, &QAbstractItemModel::layoutChanged, this,
+            [this] { SrcSelChanged(QItemSelection(), QItemSelection()); });
     connect(srcView, &QTreeView::doubleClicked, this, qOverload<const QModelIndex &>(&MainWindow::PlaySrc));
     connect(tgtSelModel, &QItemSelectionModel::selectionChanged, this, &MainWindow::TgtSelChanged);
     connect(tgtView, &QTreeView::doubleClicked, this, qOverload<const QModelIndex &>(&MainWindow::PlayTgt));
