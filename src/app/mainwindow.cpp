@@ -35,7 +35,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSet>
-#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -424,9 +423,7 @@ void MainWindow::RestoreGeometry()
     const QPoint position = settings.value(QStringLiteral("Position"), QPoint(200, 200)).toPoint();
     // The first run opens wide enough for every tool bar button; a stored size
     // is the user's own and stays.
-    QSize firstRun(std::max(850, mainToolBar->sizeHint().width()), 540);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        firstRun.setWidth(std::max(850, std::min(firstRun.width(), screen->availableGeometry().width())));
+    const QSize firstRun(std::max(850, mainToolBar->sizeHint().width()), 540);
     const QSize size = settings.value(QStringLiteral("Size"), firstRun).toSize();
     settings.endGroup();
     resize(size);
