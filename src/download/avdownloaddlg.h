@@ -5,7 +5,6 @@
 #include <QString>
 #include <QTemporaryDir>
 
-
 class QAbstractButton;
 class QDialogButtonBox;
 class QLabel;
