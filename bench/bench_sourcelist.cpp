@@ -137,7 +137,9 @@ int main(int argc, char *argv[])
 {
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen unless a display is asked for (xvfb-run -a env QT_QPA_PLATFORM=xcb ...).
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
 
@@ -155,6 +157,7 @@ int main(int argc, char *argv[])
     double addNew, removeAll, addDup;
     {
         MainWindow w;
+        w.show();
         QElapsedTimer t;
         t.start();
         w.AddSrcFolderTree(library.path());
