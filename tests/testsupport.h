@@ -6,52 +6,14 @@
 
 #include "convert/convertsettings.h"
 
-#include <QApplication>
-#include <QDesktopServices>
-#include <QDialog>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QHash>
-#include <QProcess>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QUrl>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <functional>
 
 #include <sys/stat.h>
 
 namespace TestSupport {
-
-// Takes the URLs the program hands to the desktop instead of a browser or file manager.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
-
-// Points the settings store and the XDG user folders at `root`. Call before the
-// first QSettings is opened.
-inline void IsolateUserDirs(const QString &root)
-{
-    for (const char *name : { "config", "data", "cache", "Downloads", "Videos", "Pictures" })
-        QDir(root).mkpath(QString::fromLatin1(name));
-    qputenv("HOME", QFile::encodeName(root));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(root + "/cache"));
-    QFile dirs(root + "/config/user-dirs.dirs");
-    if (dirs.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        dirs.write("XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\nXDG_VIDEOS_DIR=\"$HOME/Videos\"\n"
-                   "XDG_PICTURES_DIR=\"$HOME/Pictures\"\n");
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root + "/config");
-}
 
 // Wipes the program's two settings stores inside the isolated folders.
 inline void ClearSettings()
@@ -60,23 +22,38 @@ inline void ClearSettings()
     QSettings(QStringLiteral("Korvent"), QStringLiteral("Plugins")).clear();
 }
 
-// A member of every test object: a temporary home holding the user folders, and the
-// catcher of every URL the program would open.
-class Fixture
+// A member of every test object: the settings store and the XDG user folders in a
+// temporary home, so nothing reaches the real user's, and every URL the program would
+// open on the desktop caught in urls instead.
+class Fixture : public QObject
 {
+    Q_OBJECT
 public:
     Fixture()
     {
-        IsolateUserDirs(home.path());
+        for (const char *name : { "config", "data", "cache", "Downloads", "Videos", "Pictures" })
+            QDir(home.path()).mkpath(QString::fromLatin1(name));
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path("config")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(path("cache")));
+        QFile dirs(path("config/user-dirs.dirs"));
+        if (dirs.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            dirs.write("XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\nXDG_VIDEOS_DIR=\"$HOME/Videos\"\n"
+                       "XDG_PICTURES_DIR=\"$HOME/Pictures\"\n");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path("config"));
         for (const char *scheme : { "file", "http", "https" })
-            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &catcher, "open");
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
     }
     QString path(const QString &name) const { return home.filePath(name); }
-    QList<QUrl> &urls() { return catcher.urls; }
+    QList<QUrl> &urls() { return caught; }
+
+public slots:
+    void open(const QUrl &url) { caught << url; }
 
 private:
     QTemporaryDir home;
-    UrlCatcher catcher;
+    QList<QUrl> caught;
 };
 
 inline QString AppDir() { return QCoreApplication::applicationDirPath(); }
@@ -131,32 +108,28 @@ inline bool MakeStalledSource(const QString &path)
                                    + QFile::encodeName(base) + "-pipe'\n");
 }
 
-// ffprobe's key=value lines for the streams of `path`; empty when it cannot read it.
-inline QString ProbeStreams(const QString &path)
+// What ffprobe prints for `path` with `options`, trimmed; empty when it cannot read the file.
+inline QString Probe(const QString &path, const QStringList &options = { "-show_streams" })
 {
     QProcess p;
-    p.start(FfprobePath(), { "-v", "error", "-show_streams", path });
+    p.start(FfprobePath(), QStringList{ "-v", "error" } + options + QStringList{ path });
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         return QString();
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-inline QString ProbeValue(const QString &probeOutput, const QString &key)
-{
-    for (const QString &line : probeOutput.split('\n')) {
-        if (line.startsWith(key + '='))
-            return line.mid(key.size() + 1).trimmed();
-    }
-    return QString();
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
 // "WxH" of the first video stream, or an empty string.
 inline QString ProbeSize(const QString &path)
 {
-    const QString out = ProbeStreams(path);
-    const QString w = ProbeValue(out, "width");
-    const QString h = ProbeValue(out, "height");
-    return w.isEmpty() || h.isEmpty() ? QString() : w + 'x' + h;
+    const QStringList wh = Probe(path, { "-select_streams", "v:0", "-show_entries", "stream=width,height", "-of",
+                                         "default=nw=1:nk=1" }).split('\n');
+    return wh.size() < 2 ? QString() : wh.at(0).trimmed() + 'x' + wh.at(1).trimmed();
+}
+
+inline QString ProbeCodec(const QString &path)
+{
+    return Probe(path, { "-select_streams", "v:0", "-show_entries", "stream=codec_name", "-of", "default=nw=1:nk=1" })
+        .section('\n', 0, 0);
 }
 
 // Every field of the settings record by name, to compare whole records.

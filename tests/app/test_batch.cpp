@@ -2,19 +2,6 @@
 #include "dialogs/settingsdlg.h"
 #include "testsupport.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QSlider>
-#include <QToolTip>
-#include <QTreeView>
-#include <QtTest>
-
 #include <unistd.h>
 
 using TestSupport::Find;

@@ -3,16 +3,6 @@
 #include "player/avplayerdlg.h"
 #include "testsupport.h"
 
-#include <QAction>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QMessageBox>
-#include <QMimeData>
-#include <QPushButton>
-#include <QStatusBar>
-#include <QTreeView>
-#include <QtTest>
-
 class TestMainWindow : public QObject
 {
     Q_OBJECT

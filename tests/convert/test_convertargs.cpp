@@ -4,13 +4,7 @@
 #include "convert/avconvertthread.h"
 #include "convert/convertsettings.h"
 
-#include <QFileInfo>
-#include <QFont>
-#include <QFontMetrics>
-#include <QImage>
-#include <QLocale>
 #include <QtConcurrent>
-#include <QtTest>
 
 #include <clocale>
 #include <functional>
@@ -83,11 +77,7 @@ private slots:
     // One row per branch of the command line.
     void argumentLists_data()
     {
-        QTest::addColumn<QString>("src");
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QString>("ext");
-        QTest::addColumn<Tweak>("tweak");
-        QTest::addColumn<QString>("middle");
+        QTest::addColumn<QString>("src"); QTest::addColumn<int>("id"); QTest::addColumn<QString>("ext"); QTest::addColumn<Tweak>("tweak"); QTest::addColumn<QString>("middle");
 
         Row("amr", 38, ".amr", "-ac 1 -ar 8k -b:a 12.20k");
         Row("avi", 45, ".avi", "-q:v 0 -q:a 0");
@@ -152,11 +142,7 @@ private slots:
 
     void argumentLists()
     {
-        QFETCH(QString, src);
-        QFETCH(int, id);
-        QFETCH(QString, ext);
-        QFETCH(Tweak, tweak);
-        QFETCH(QString, middle);
+        QFETCH(QString, src); QFETCH(int, id); QFETCH(QString, ext); QFETCH(Tweak, tweak); QFETCH(QString, middle);
 
         QTemporaryDir jobDir;
         QVERIFY(jobDir.isValid());
@@ -205,20 +191,14 @@ private slots:
 
     void textWatermarkImage_data()
     {
-        QTest::addColumn<double>("pointSize");
-        QTest::addColumn<bool>("styled");
-        QTest::addColumn<int>("opacity");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("pointSize"); QTest::addColumn<bool>("styled"); QTest::addColumn<int>("opacity"); QTest::addColumn<QString>("text");
         QTest::newRow("bold italic 13.9 truncated to 13") << 13.9 << true << 100 << "Watermark text";
         QTest::newRow("half opaque 30") << 30.0 << false << 50 << "Hg";
     }
 
     void textWatermarkImage()
     {
-        QFETCH(double, pointSize);
-        QFETCH(bool, styled);
-        QFETCH(int, opacity);
-        QFETCH(QString, text);
+        QFETCH(double, pointSize); QFETCH(bool, styled); QFETCH(int, opacity); QFETCH(QString, text);
         ConvertSettings s = BaseSettings();
         s.wtContent = text;
         s.wtFontSize = pointSize;
@@ -260,9 +240,7 @@ private slots:
 
     void imageWatermarkScaling_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<int>("scale");
-        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QString>("file"); QTest::addColumn<int>("scale"); QTest::addColumn<QSize>("size");
         QTest::newRow("100 keeps the file") << "logo.png" << 100 << QSize();
         QTest::newRow("0 keeps the file") << "logo.png" << 0 << QSize();
         QTest::newRow("33 truncates") << "logo.png" << 33 << QSize(66, 33);
@@ -272,9 +250,7 @@ private slots:
 
     void imageWatermarkScaling()
     {
-        QFETCH(QString, file);
-        QFETCH(int, scale);
-        QFETCH(QSize, size);
+        QFETCH(QString, file); QFETCH(int, scale); QFETCH(QSize, size);
         QTemporaryDir jobDir;
         QVERIFY(jobDir.isValid());
         const QString path = fixture.path(file);
@@ -293,10 +269,7 @@ private slots:
 
     void targetPaths_data()
     {
-        QTest::addColumn<QString>("srcName");
-        QTest::addColumn<QString>("present");
-        QTest::addColumn<int>("exists");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("srcName"); QTest::addColumn<QString>("present"); QTest::addColumn<int>("exists"); QTest::addColumn<QString>("expected");
         QTest::newRow("free name, only the last suffix dropped") << "clip.final.avi" << "" << 0 << "clip.final.mp4";
         QTest::newRow("second number") << "movie.avi" << "movie.mp4 movie-1.mp4" << 0 << "movie-2.mp4";
         QTest::newRow("gap is reused") << "movie.avi" << "movie.mp4 movie-2.mp4" << 0 << "movie-1.mp4";
@@ -306,10 +279,7 @@ private slots:
 
     void targetPaths()
     {
-        QFETCH(QString, srcName);
-        QFETCH(QString, present);
-        QFETCH(int, exists);
-        QFETCH(QString, expected);
+        QFETCH(QString, srcName); QFETCH(QString, present); QFETCH(int, exists); QFETCH(QString, expected);
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         for (const QString &name : present.split(' ', Qt::SkipEmptyParts))

@@ -4,11 +4,7 @@
 #include "convert/convertsettings.h"
 #include "krv/av/avcodec.h"
 
-#include <QFileInfo>
-#include <QImage>
-#include <QThreadPool>
 #include <QtConcurrent>
-#include <QtTest>
 
 #include <atomic>
 #include <memory>
@@ -125,16 +121,14 @@ private slots:
 
     void allTargets_data()
     {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QString>("ext");
+        QTest::addColumn<int>("id"); QTest::addColumn<QString>("ext");
         for (const auto &item : WritableItems())
             QTest::newRow(qPrintable(KRVAVCodec(item.first).GetName() + item.second)) << int(item.first) << item.second;
     }
 
     void allTargets()
     {
-        QFETCH(int, id);
-        QFETCH(QString, ext);
+        QFETCH(int, id); QFETCH(QString, ext);
         // Every item converts (and its target is probed) at once on the pool the batch uses;
         // the rows then only read the outcomes.
         static QHash<QString, QPair<ItemConvertResult, QString>> results;
@@ -149,7 +143,7 @@ private slots:
                 jobs.append(Job(clip, &s));
             const std::function<QPair<ItemConvertResult, QString>(const AVConvertData &)> run = [](const AVConvertData &job) {
                 const ItemConvertResult r = ThreadFunction(job);
-                return qMakePair(r, r.tgtFiles.isEmpty() ? QString() : TestSupport::ProbeStreams(r.tgtFiles.first()));
+                return qMakePair(r, r.tgtFiles.isEmpty() ? QString() : TestSupport::Probe(r.tgtFiles.first()));
             };
             const auto done = QtConcurrent::blockingMapped<QList<QPair<ItemConvertResult, QString>>>(jobs, run);
             for (int i = 0; i < done.size(); ++i)
@@ -174,12 +168,7 @@ private slots:
     // in a batch (the watermark text is rendered off the GUI thread).
     void effects_data()
     {
-        QTest::addColumn<QString>("src");
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QString>("ext");
-        QTest::addColumn<QString>("effects");
-        QTest::addColumn<QString>("size");
-        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("src"); QTest::addColumn<int>("id"); QTest::addColumn<QString>("ext"); QTest::addColumn<QString>("effects"); QTest::addColumn<QString>("size"); QTest::addColumn<QString>("codec");
         QTest::newRow("every effect, both watermarks") << "clip.mkv" << int(KRVAVCodecID_WEBM) << ".webm"
                                                        << "scale,rotate270,colour,text,image50,flip" << "240x320" << "";
         QTest::newRow("3gp frame size") << "clip.mkv" << int(KRVAVCodecID_3GP) << ".3gp" << "3gp176" << "176x144" << "";
@@ -195,12 +184,7 @@ private slots:
 
     void effects()
     {
-        QFETCH(QString, src);
-        QFETCH(int, id);
-        QFETCH(QString, ext);
-        QFETCH(QString, effects);
-        QFETCH(QString, size);
-        QFETCH(QString, codec);
+        QFETCH(QString, src); QFETCH(int, id); QFETCH(QString, ext); QFETCH(QString, effects); QFETCH(QString, size); QFETCH(QString, codec);
         const QStringList on = effects.split(',');
         ConvertSettings s = Settings(NewDir(QStringLiteral("effects/") + QTest::currentDataTag()), KRVAVCodecID(id), ext);
         s.scale = on.contains("scale");
@@ -225,18 +209,14 @@ private slots:
         QCOMPARE(r.tgtFiles.size(), 1);
         QCOMPARE(TestSupport::ProbeSize(r.tgtFiles.first()), size);
         if (!codec.isEmpty())
-            QCOMPARE(TestSupport::ProbeValue(TestSupport::ProbeStreams(r.tgtFiles.first()), "codec_name"), codec);
+            QCOMPARE(TestSupport::ProbeCodec(r.tgtFiles.first()), codec);
     }
 
     // How the job ends and what it leaves in the target folder. A stand-in transcoder
     // plays each way of ending; a stalled source holds the real one until it is canceled.
     void outcomes_data()
     {
-        QTest::addColumn<QString>("src");
-        QTest::addColumn<QByteArray>("program");
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QString>("after"); // what the target folder holds afterwards
+        QTest::addColumn<QString>("src"); QTest::addColumn<QByteArray>("program"); QTest::addColumn<QString>("setup"); QTest::addColumn<int>("result"); QTest::addColumn<QString>("after"); // what the target folder holds afterwards
 
         const QByteArray writes = "echo data > \"$tgt\"\n";
         const QByteArray sleeps = "while :; do sleep 0.1; done\n"; // short naps: a kill leaves no sleeper
@@ -262,11 +242,7 @@ private slots:
 
     void outcomes()
     {
-        QFETCH(QString, src);
-        QFETCH(QByteArray, program);
-        QFETCH(QString, setup);
-        QFETCH(int, result);
-        QFETCH(QString, after);
+        QFETCH(QString, src); QFETCH(QByteArray, program); QFETCH(QString, setup); QFETCH(int, result); QFETCH(QString, after);
         const QStringList words = setup.split(',');
         const QDir dir(NewDir(QStringLiteral("outcomes/") + QTest::currentDataTag()));
         const QString out = NewDir(QStringLiteral("outcomes/%1/out").arg(QTest::currentDataTag()));

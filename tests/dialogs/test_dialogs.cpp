@@ -6,21 +6,6 @@
 #include "dialogs/threegp2dlg.h"
 #include "dialogs/threegpdlg.h"
 
-#include <QAbstractButton>
-#include <QCheckBox>
-#include <QColorDialog>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QFontComboBox>
-#include <QImageReader>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QRadioButton>
-#include <QSlider>
-#include <QSpinBox>
-#include <QtTest>
-
 #include <limits>
 #include <memory>
 
@@ -137,12 +122,7 @@ private slots:
 
     void sideArithmetic_data()
     {
-        QTest::addColumn<bool>("keep");
-        QTest::addColumn<int>("aspect");
-        QTest::addColumn<bool>("editWidth");
-        QTest::addColumn<int>("value");
-        QTest::addColumn<int>("expectedWidth");
-        QTest::addColumn<int>("expectedHeight");
+        QTest::addColumn<bool>("keep"); QTest::addColumn<int>("aspect"); QTest::addColumn<bool>("editWidth"); QTest::addColumn<int>("value"); QTest::addColumn<int>("expectedWidth"); QTest::addColumn<int>("expectedHeight");
         QTest::newRow("4:3 width 770 drops the fraction") << true << 0 << true << 770 << 770 << 577;
         QTest::newRow("16:9 height 100 drops the fraction") << true << 1 << false << 100 << 177 << 100;
         QTest::newRow("4:3 width 1 clamps height to 1") << true << 0 << true << 1 << 1 << 1;
@@ -153,12 +133,7 @@ private slots:
 
     void sideArithmetic()
     {
-        QFETCH(bool, keep);
-        QFETCH(int, aspect);
-        QFETCH(bool, editWidth);
-        QFETCH(int, value);
-        QFETCH(int, expectedWidth);
-        QFETCH(int, expectedHeight);
+        QFETCH(bool, keep); QFETCH(int, aspect); QFETCH(bool, editWidth); QFETCH(int, value); QFETCH(int, expectedWidth); QFETCH(int, expectedHeight);
         ConvertSettings record;
         record.scale = true;
         record.scaleKA = keep;
@@ -258,8 +233,7 @@ private slots:
     // Edited, then left by Cancel or the close button: neither the record nor the store changes.
     void cancelChangesNothing_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<bool>("viaCloseButton");
+        QTest::addColumn<QString>("kind"); QTest::addColumn<bool>("viaCloseButton");
         QTest::newRow("scale, Cancel") << "scale" << false;
         QTest::newRow("scale, close button") << "scale" << true;
         QTest::newRow("3gp2, Cancel") << "3gp2" << false;
@@ -270,8 +244,7 @@ private slots:
 
     void cancelChangesNothing()
     {
-        QFETCH(QString, kind);
-        QFETCH(bool, viaCloseButton);
+        QFETCH(QString, kind); QFETCH(bool, viaCloseButton);
         ConvertSettings record;
         const QVariantMap before = Fields(record);
         std::unique_ptr<QDialog> dlg;
@@ -310,9 +283,7 @@ private slots:
 
     void pageSwitchEnablesItsControls_data()
     {
-        QTest::addColumn<QString>("check");
-        QTest::addColumn<QStringList>("follow");
-        QTest::addColumn<QStringList>("stayOff");
+        QTest::addColumn<QString>("check"); QTest::addColumn<QStringList>("follow"); QTest::addColumn<QStringList>("stayOff");
         QTest::newRow("color") << "clrEnableCheck"
                                << QStringList{ "brightnessSlider", "contrastSlider", "saturationSlider",
                                                "gammaSlider", "brightnessLabel", "gammaValueLabel" }
@@ -332,9 +303,7 @@ private slots:
 
     void pageSwitchEnablesItsControls()
     {
-        QFETCH(QString, check);
-        QFETCH(QStringList, follow);
-        QFETCH(QStringList, stayOff);
+        QFETCH(QString, check); QFETCH(QStringList, follow); QFETCH(QStringList, stayOff);
         ConvertSettings record;
         SettingsDlg dlg(nullptr, &record);
         dlg.show();
@@ -380,9 +349,7 @@ private slots:
 
     void sliderPositionsReopen_data()
     {
-        QTest::addColumn<QString>("slider");
-        QTest::addColumn<int>("position");
-        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("slider"); QTest::addColumn<int>("position"); QTest::addColumn<QString>("label");
         // Positions whose value / 0.1 falls just below the integer, or below zero.
         QTest::newRow("gamma 43") << "gamma" << 43 << "4.3";
         QTest::newRow("saturation 29") << "saturation" << 29 << "2.9";
@@ -392,9 +359,7 @@ private slots:
 
     void sliderPositionsReopen()
     {
-        QFETCH(QString, slider);
-        QFETCH(int, position);
-        QFETCH(QString, label);
+        QFETCH(QString, slider); QFETCH(int, position); QFETCH(QString, label);
         ConvertSettings record;
         {
             SettingsDlg dlg(nullptr, &record);
@@ -419,8 +384,7 @@ private slots:
 
     void warningsInOrderHoldBackEverything_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("transform");
+        QTest::addColumn<QString>("text"); QTest::addColumn<QString>("transform");
         QTest::newRow("text, horizontal flip") << "Reelway" << "hFlip";
         QTest::newRow("one blank, vertical flip") << " " << "vFlip";
         QTest::newRow("rotate alone") << "x" << "rotate";
@@ -428,8 +392,7 @@ private slots:
 
     void warningsInOrderHoldBackEverything()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, transform);
+        QFETCH(QString, text); QFETCH(QString, transform);
         ConvertSettings record;
         QVariantMap expected = Fields(record);
         SettingsDlg dlg(nullptr, &record);
@@ -458,8 +421,7 @@ private slots:
 
     void fontSize_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<double>("saved");
+        QTest::addColumn<QString>("typed"); QTest::addColumn<double>("saved");
         QTest::newRow("13, not in the list") << "13" << 13.0;
         QTest::newRow("letters are refused, empty saves 0") << "ab" << 0.0;
         QTest::newRow("1000 is cut at 100") << "1000" << 100.0;
@@ -467,8 +429,7 @@ private slots:
 
     void fontSize()
     {
-        QFETCH(QString, typed);
-        QFETCH(double, saved);
+        QFETCH(QString, typed); QFETCH(double, saved);
         ConvertSettings record;
         SettingsDlg dlg(nullptr, &record);
         dlg.show();
@@ -544,8 +505,7 @@ private slots:
 
     void optionPages_data()
     {
-        QTest::addColumn<QVariant>("reportCrash");
-        QTest::addColumn<QVariant>("reportCResults");
+        QTest::addColumn<QVariant>("reportCrash"); QTest::addColumn<QVariant>("reportCResults");
         QTest::newRow("empty store writes true") << QVariant() << QVariant();
         QTest::newRow("results dialog's do not show again") << QVariant() << QVariant(false);
         QTest::newRow("crash notice's do not show again") << QVariant(false) << QVariant(true);
@@ -553,8 +513,7 @@ private slots:
 
     void optionPages()
     {
-        QFETCH(QVariant, reportCrash);
-        QFETCH(QVariant, reportCResults);
+        QFETCH(QVariant, reportCrash); QFETCH(QVariant, reportCResults);
         {
             QSettings store(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
             if (reportCrash.isValid())

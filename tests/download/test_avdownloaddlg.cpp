@@ -2,14 +2,7 @@
 
 #include "download/avdownloaddlg.h"
 
-#include <QDialogButtonBox>
-#include <QHostAddress>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QtNetwork>
 
 #include <cerrno>
 #include <signal.h>

@@ -4,8 +4,6 @@
 #include "krv/av/avcodec.h"
 #include "krv/gen/plugins.h"
 
-#include <QtTest>
-
 // A vetoer that offers nothing, for the filter builder's empty case.
 class NothingVetoer final : public KRVAVCodecVetoer
 {
@@ -30,9 +28,7 @@ private slots:
 
     void lookups_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("byExtension");
-        QTest::addColumn<int>("byPath");
+        QTest::addColumn<QString>("text"); QTest::addColumn<int>("byExtension"); QTest::addColumn<int>("byPath");
         QTest::newRow("first of the rows sharing .mp4, any case") << ".MP4" << 0 << -1;
         QTest::newRow("second extension of an entry") << ".mka" << 57 << -1;
         QTest::newRow("third extension of an entry") << ".ogv" << 64 << -1;
@@ -45,9 +41,7 @@ private slots:
 
     void lookups()
     {
-        QFETCH(QString, text);
-        QFETCH(int, byExtension);
-        QFETCH(int, byPath);
+        QFETCH(QString, text); QFETCH(int, byExtension); QFETCH(int, byPath);
         const QString warning = QStringLiteral("KRVAVCodec::KRVAVCodec   CodecID matching %1 can not be found");
         if (text.startsWith('/')) {
             // A path without a suffix warns twice: for "." and for the path.
@@ -89,10 +83,7 @@ private slots:
 
     void predicates_data()
     {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QString>("extension");
-        QTest::addColumn<bool>("scalable");
-        QTest::addColumn<bool>("video");
+        QTest::addColumn<int>("id"); QTest::addColumn<QString>("extension"); QTest::addColumn<bool>("scalable"); QTest::addColumn<bool>("video");
         QTest::newRow("device profile") << 0 << ".mp4" << false << true;
         QTest::newRow("3GP") << 25 << ".3gp" << false << true;
         QTest::newRow("A64, end of the video range") << 27 << ".a64" << true << true;
@@ -106,10 +97,7 @@ private slots:
 
     void predicates()
     {
-        QFETCH(int, id);
-        QFETCH(QString, extension);
-        QFETCH(bool, scalable);
-        QFETCH(bool, video);
+        QFETCH(int, id); QFETCH(QString, extension); QFETCH(bool, scalable); QFETCH(bool, video);
         QCOMPARE(IsScalableFormat(KRVAVCodecID(id)), scalable);
         QCOMPARE(IsVideoFormat(KRVAVCodecID(id), extension), video);
     }

@@ -6,13 +6,6 @@
 #include "krv/gen/plugins.h"
 #include "krv/gen/weblinks.h"
 
-#include <QCheckBox>
-#include <QDialogButtonBox>
-#include <QLabel>
-#include <QLayout>
-#include <QPushButton>
-#include <QTextDocument>
-
 using TestSupport::Find;
 
 namespace {
@@ -88,8 +81,7 @@ private slots:
     // Every way out stores the check box; only "Open Target" opens the folder.
     void resultsStoresChoice_data()
     {
-        QTest::addColumn<QString>("exit");
-        QTest::addColumn<bool>("checked");
+        QTest::addColumn<QString>("exit"); QTest::addColumn<bool>("checked");
         QTest::newRow("OK, checked") << "OK" << true;
         QTest::newRow("Open Target, unchecked") << "Open Target" << false;
         QTest::newRow("close button, checked") << "close button" << true;
@@ -98,8 +90,7 @@ private slots:
 
     void resultsStoresChoice()
     {
-        QFETCH(QString, exit);
-        QFETCH(bool, checked);
+        QFETCH(QString, exit); QFETCH(bool, checked);
         Store("ReportCResults", checked); // the opposite, so a dialog that writes nothing is caught
         const int counts[4] = { 3, 2, 1, 0 };
         ConvertResultsDlg dlg(counts, folder);
@@ -118,9 +109,7 @@ private slots:
 
     void openTarget_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("create");
-        QTest::addColumn<bool>("absolute");
+        QTest::addColumn<QString>("name"); QTest::addColumn<bool>("create"); QTest::addColumn<bool>("absolute");
         QTest::newRow("percent, hash and question mark") << "100% C# clips?" << true << true;
         QTest::newRow("missing folder") << "gone" << false << true;
         QTest::newRow("relative text") << "Same as source file" << true << false;
@@ -129,9 +118,7 @@ private slots:
 
     void openTarget()
     {
-        QFETCH(QString, name);
-        QFETCH(bool, create);
-        QFETCH(bool, absolute);
+        QFETCH(QString, name); QFETCH(bool, create); QFETCH(bool, absolute);
         QTemporaryDir base(fixture.path("openXXXXXX"));
         QVERIFY(base.isValid());
         const QString path = base.filePath(name);
@@ -153,10 +140,7 @@ private slots:
     // The crash notice stores its check box on OK only.
     void crashStoresChoiceOnlyOnOk_data()
     {
-        QTest::addColumn<QVariant>("before");
-        QTest::addColumn<bool>("checked");
-        QTest::addColumn<QString>("exit");
-        QTest::addColumn<QVariant>("after");
+        QTest::addColumn<QVariant>("before"); QTest::addColumn<bool>("checked"); QTest::addColumn<QString>("exit"); QTest::addColumn<QVariant>("after");
         QTest::newRow("checked, OK") << QVariant(true) << true << "OK" << QVariant(false);
         QTest::newRow("unchecked, OK, key absent") << QVariant() << false << "OK" << QVariant(true);
         QTest::newRow("checked, close button, key absent") << QVariant() << true << "close button" << QVariant();
@@ -165,10 +149,7 @@ private slots:
 
     void crashStoresChoiceOnlyOnOk()
     {
-        QFETCH(QVariant, before);
-        QFETCH(bool, checked);
-        QFETCH(QString, exit);
-        QFETCH(QVariant, after);
+        QFETCH(QVariant, before); QFETCH(bool, checked); QFETCH(QString, exit); QFETCH(QVariant, after);
         Store("ReportCrash", before);
         ConvertCrashDlg dlg;
         TestSupport::ModalCloser<ConvertCrashDlg> closer([checked, exit](ConvertCrashDlg *shown) {

@@ -5,16 +5,6 @@
 #include "player/streamprobe.h"
 #include "testsupport.h"
 
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QMouseEvent>
-#include <QPointer>
-#include <QSignalSpy>
-#include <QStyle>
-#include <QStyleOptionSlider>
-#include <QToolButton>
-#include <QtTest>
-
 #include <memory>
 
 namespace {
@@ -129,7 +119,7 @@ private slots:
             args << "-map" << "1:a";
         QVERIFY(TestSupport::RunFfmpeg(args + QStringList{ "-c:v", "mpeg4", "-c:a", "pcm_s16le",
                                                            fixture.path("many-streams.mkv") }));
-        QVERIFY(TestSupport::ProbeStreams(fixture.path("many-streams.mkv")).size() > 65536);
+        QVERIFY(TestSupport::Probe(fixture.path("many-streams.mkv")).size() > 65536);
     }
 
     void playsToTheEndAndResets()
@@ -274,8 +264,7 @@ private slots:
 
     void volumeTexts_data()
     {
-        QTest::addColumn<int>("step");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("step"); QTest::addColumn<QString>("text");
         QTest::newRow("full") << 20 << "1";
         QTest::newRow("step 19") << 19 << "0.95";
         QTest::newRow("step 1") << 1 << "0.05";
@@ -284,8 +273,7 @@ private slots:
 
     void volumeTexts()
     {
-        QFETCH(int, step);
-        QFETCH(QString, text);
+        QFETCH(int, step); QFETCH(QString, text);
         if (!volumeDlg) {
             volumeDlg = Open(fixture.path("clip.mp4"));
             QCOMPARE(volumeDlg->volumeSlider->value(), 20);
@@ -328,16 +316,14 @@ private slots:
 
     void sliderElsewhereBehavesAsQSlider_data()
     {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<bool>("onHandle");
+        QTest::addColumn<int>("button"); QTest::addColumn<bool>("onHandle");
         QTest::newRow("drag on handle") << int(Qt::LeftButton) << true;
         QTest::newRow("right button") << int(Qt::RightButton) << false;
     }
 
     void sliderElsewhereBehavesAsQSlider()
     {
-        QFETCH(int, button);
-        QFETCH(bool, onHandle);
+        QFETCH(int, button); QFETCH(bool, onHandle);
         const auto mouseButton = Qt::MouseButton(button);
         auto plain = MakeSlider<QSlider>(300);
         auto slider = MakeSlider<AVSlider>(300);
@@ -365,16 +351,14 @@ private slots:
 
     void sliderReportsEnterHoverLeave_data()
     {
-        QTest::addColumn<int>("x");
-        QTest::addColumn<int>("expected");
+        QTest::addColumn<int>("x"); QTest::addColumn<int>("expected");
         QTest::newRow("middle") << SliderSize.width() / 2 << 500;
         QTest::newRow("beyond the right edge") << SliderSize.width() + 20 << 1000;
     }
 
     void sliderReportsEnterHoverLeave()
     {
-        QFETCH(int, x);
-        QFETCH(int, expected);
+        QFETCH(int, x); QFETCH(int, expected);
         auto slider = MakeSlider<AVSlider>();
         QSignalSpy entered(slider.get(), &AVSlider::sliderEntered);
         QSignalSpy hovered(slider.get(), &AVSlider::sliderHovered);
@@ -397,9 +381,7 @@ private slots:
 
     void probeResolution_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("noFilter");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("name"); QTest::addColumn<bool>("noFilter"); QTest::addColumn<QString>("expected");
         QTest::newRow("101 streams") << "many-streams.mkv" << false << "320x240";
         QTest::newRow("audio only") << "tone.wav" << false << "untouched";
         QTest::newRow("garbage") << "garbage.mp4" << false << "untouched";
@@ -408,9 +390,7 @@ private slots:
 
     void probeResolution()
     {
-        QFETCH(QString, name);
-        QFETCH(bool, noFilter);
-        QFETCH(QString, expected);
+        QFETCH(QString, name); QFETCH(bool, noFilter); QFETCH(QString, expected);
         const QByteArray path = qgetenv("PATH");
         if (noFilter)
             qputenv("PATH", QFile::encodeName(fixture.path("config")));
@@ -422,10 +402,7 @@ private slots:
 
     void probeValueRules_data()
     {
-        QTest::addColumn<QByteArray>("output");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<bool>("found");
-        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("output"); QTest::addColumn<QString>("key"); QTest::addColumn<bool>("found"); QTest::addColumn<QString>("value");
         QTest::newRow("first match, inside a longer key") << QByteArray("coded_width=1296\nwidth=1280\n") << "width"
                                                           << true << "1296";
         QTest::newRow("key at the very end") << QByteArray("width=1280\nheight=") << "height" << false << "";
@@ -439,10 +416,7 @@ private slots:
 
     void probeValueRules()
     {
-        QFETCH(QByteArray, output);
-        QFETCH(QString, key);
-        QFETCH(bool, found);
-        QFETCH(QString, value);
+        QFETCH(QByteArray, output); QFETCH(QString, key); QFETCH(bool, found); QFETCH(QString, value);
         QString out = QStringLiteral("before");
         QCOMPARE(ParseFFPROBEOutput(output, key, out), found);
         QCOMPARE(out, found ? value : QStringLiteral("before"));
@@ -450,9 +424,7 @@ private slots:
 
     void probeSizeRules_data()
     {
-        QTest::addColumn<QString>("width");
-        QTest::addColumn<QString>("height");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("width"); QTest::addColumn<QString>("height"); QTest::addColumn<QString>("expected");
         QTest::newRow("both known") << "1280" << "720" << "1280x720";
         QTest::newRow("width N/A") << "N/A" << "720" << "before";
         QTest::newRow("height N/A") << "1280" << "N/A" << "before";
@@ -462,9 +434,7 @@ private slots:
 
     void probeSizeRules()
     {
-        QFETCH(QString, width);
-        QFETCH(QString, height);
-        QFETCH(QString, expected);
+        QFETCH(QString, width); QFETCH(QString, height); QFETCH(QString, expected);
         QString resolution = QStringLiteral("before");
         QCOMPARE(MakeResolution(width, height, resolution), expected != QLatin1String("before"));
         QCOMPARE(resolution, expected);

@@ -3,11 +3,6 @@
 #include "player/mpvvideowidget.h"
 #include "testsupport.h"
 
-#include <QGuiApplication>
-#include <QImage>
-#include <QSignalSpy>
-#include <QtTest>
-
 namespace {
 
 class PlayerDlg : public AVPlayerDlg
