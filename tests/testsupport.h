@@ -164,8 +164,12 @@ public:
                          int timeoutMs = 10000)
     {
         clock.start();
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this, action, match, timeoutMs] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
+        // Acting before the dialog's own event loop runs (from events handled while it is
+        // being shown) would close it too early: its exec() would then never return.
+        const int level = QThread::currentThread()->loopLevel();
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this, action, match, timeoutMs, level] {
+            for (QWidget *w : QThread::currentThread()->loopLevel() > level ? QApplication::topLevelWidgets()
+                                                                             : QWidgetList()) {
                 T *t = qobject_cast<T *>(w);
                 if (t && t->isVisible() && (!match || match(t))) {
                     timer.stop();

@@ -148,7 +148,7 @@ private slots:
         MainWindow w;
         TestSupport::ModalCloser<QFileDialog> closer([&](QFileDialog *dlg) {
             dlg->setDirectory(root);
-            QMetaObject::invokeMethod(dlg, "accept");
+            static_cast<QDialog *>(dlg)->done(QDialog::Accepted);
         });
         w.AddSrcFolder();
         QVERIFY(closer.found());
