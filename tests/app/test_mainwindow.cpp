@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "convert/convertcrashdlg.h"
+#include "dialogs/settingsdlg.h"
 #include "player/avplayerdlg.h"
 #include "testsupport.h"
 
@@ -112,6 +113,10 @@ private slots:
         w.srcSelModel->clearSelection();
         for (int row : { 1, 3 })
             w.srcSelModel->select(w.srcModel.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        // A header click moves the rows; a batch marks the rows kept in selSrcRows, so they follow.
+        w.srcView->sortByColumn(0, Qt::DescendingOrder);
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(w.srcModel.item(w.selSrcRows.value(i, -1), 0)->text(), QFileInfo(w.selSrcFiles.at(i)).baseName());
         w.RemoveSrc();
         QCOMPARE(w.srcFiles, QStringList({ paths[0], paths[2], paths[4] }));
         CheckRowIndices(w);
@@ -126,7 +131,7 @@ private slots:
         });
         w.PlaySrc(w.srcModel.index(2, 0));
         QVERIFY(closer.found());
-        QVERIFY2(title.contains("r5.avi"), qPrintable(title));
+        QVERIFY2(title.contains("r1.avi"), qPrintable(title));
 
         // Adding after a removal keeps positions unique.
         w.AddSrcPaths({ MakeFile("remove/r6.avi"), paths[1] }, true);
@@ -259,6 +264,17 @@ private slots:
         QVERIFY(closer.found());
         QCOMPARE(message, QString("Invalid target folder: \"%1\".").arg(missing));
         QCOMPARE(fixture.urls().size(), 2);
+
+        // A desktop that takes no folder: the user learns which one stayed closed.
+        w.openFolderUrl = [](const QUrl &) { return false; };
+        w.tgtFolderCmB->setEditText(questionFolder);
+        TestSupport::ModalCloser<QMessageBox> refused([&](QMessageBox *box) {
+            message = box->text();
+            box->accept();
+        });
+        w.OpenTarget();
+        QVERIFY(refused.found());
+        QCOMPARE(message, QString("The target folder \"%1\" could not be opened.").arg(questionFolder));
     }
 
     void formatSettingsButton()
@@ -281,6 +297,74 @@ private slots:
             QCOMPARE(title, QString(item).startsWith("MP4") ? QString("Format Settings")
                                                             : QString(item).section(' ', 0, 0) + " Settings");
         }
+    }
+
+    // At the first-run size every tool bar button shows and no header text is cut; the
+    // format list scrolls. A stored size is the user's and stays.
+    void firstRunShowsEverything_data()
+    {
+        QTest::addColumn<int>("points");
+        QTest::addColumn<QSize>("stored");
+        QTest::newRow("9 pt") << 9 << QSize();
+        QTest::newRow("12 pt") << 12 << QSize();
+        QTest::newRow("12 pt, stored size") << 12 << QSize(860, 560);
+    }
+
+    void firstRunShowsEverything()
+    {
+        QFETCH(int, points);
+        QFETCH(QSize, stored);
+        if (stored.isValid())
+            QSettings("Korvent", "Reelway").setValue("MainWindow/Size", stored);
+        const struct Restore {
+            QFont font = QApplication::font();
+            ~Restore() { QApplication::setFont(font); }
+        } restore;
+        QFont font = restore.font;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.size(), stored.isValid() ? stored : QSize(w.width(), 540));
+        for (QAction *action : w.mainToolBar->actions()) {
+            const QWidget *button = w.mainToolBar->widgetForAction(action);
+            QVERIFY2(stored.isValid() || action->isSeparator()
+                         || (button->isVisible() && w.mainToolBar->rect().contains(button->geometry())),
+                     qPrintable(action->text()));
+        }
+        for (const QTreeView *view : { w.srcView, w.tgtView }) {
+            for (int c = 0; c < view->header()->count() - 1; ++c)
+                QVERIFY2(view->header()->sectionSize(c) >= view->header()->sectionSizeHint(c),
+                         qPrintable(view->model()->headerData(c, Qt::Horizontal).toString()));
+        }
+        w.tgtFmtCmB->showPopup();
+        QTRY_VERIFY(w.tgtFmtCmB->view()->isVisible());
+        QVERIFY(w.tgtFmtCmB->view()->height() <= 21 * w.tgtFmtCmB->view()->sizeHintForRow(0));
+        w.tgtFmtCmB->hidePopup();
+    }
+
+    // The note of the active effects opens the effects dialog, and follows what it saves.
+    void effectsNote()
+    {
+        {
+            QSettings store("Korvent", "Reelway");
+            for (const char *key : { "CSettings/WTEnable", "CSettings/Transform", "CSettings/Rotate" })
+                store.setValue(key, true);
+            store.setValue("CSettings/WTContent", "Sample");
+        }
+        MainWindow w;
+        auto *note = w.findChild<QLabel *>("effectsNote");
+        QVERIFY(note && !note->isHidden());
+        QVERIFY2(note->text().contains("Effects: text watermark, rotate 90\u00b0"), qPrintable(note->text()));
+        TestSupport::ModalCloser<SettingsDlg> closer([](SettingsDlg *dlg) {
+            for (const char *name : { "wtEnableCheck", "transformEnableCheck" })
+                dlg->findChild<QCheckBox *>(name)->setChecked(false);
+            dlg->accept();
+        });
+        emit note->linkActivated("effects");
+        QVERIFY(closer.found());
+        QVERIFY(note->isHidden());
     }
 
     // Geometry comes back within the minimum; the first close opens the web page once.

@@ -176,6 +176,41 @@ private slots:
         QCOMPARE(loaded.scaleW, 0);
     }
 
+    // The main window's note names exactly the effects the filter would apply.
+    void effectsNote_data()
+    {
+        QTest::addColumn<QStringList>("on");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("nothing on") << QStringList() << QString();
+        QTest::newRow("text watermark") << QStringList{ "text" } << "Effects: text watermark";
+        QTest::newRow("watermarks without text or file") << QStringList{ "text", "image", "empty" } << QString();
+        QTest::newRow("text, rotate 90") << QStringList{ "text", "transform", "rotate" }
+                                         << "Effects: text watermark, rotate 90\u00b0";
+        QTest::newRow("rotate 270, flips") << QStringList{ "transform", "rotate", "270", "hflip", "vflip" }
+                                          << "Effects: rotate 270\u00b0, horizontal flip, vertical flip";
+        QTest::newRow("rotation and flips, transform off") << QStringList{ "rotate", "hflip", "vflip" } << QString();
+        QTest::newRow("everything") << QStringList{ "color", "text", "image", "transform", "rotate", "180", "vflip" }
+                                    << "Effects: color adjustment, text watermark, image watermark, rotate 180\u00b0, "
+                                       "vertical flip";
+    }
+
+    void effectsNote()
+    {
+        QFETCH(QStringList, on);
+        ConvertSettings s;
+        s.clrEnable = on.contains("color");
+        s.wtEnable = on.contains("text");
+        s.wiEnable = on.contains("image");
+        s.wtContent = on.contains("empty") ? QString() : QString("Sample");
+        s.wiFile = on.contains("empty") ? QString() : QString("/pictures/logo.png");
+        s.transform = on.contains("transform");
+        s.rotate = on.contains("rotate");
+        s.rotateDegree = on.contains("180") ? 1 : on.contains("270") ? 2 : 0;
+        s.hFlip = on.contains("hflip");
+        s.vFlip = on.contains("vflip");
+        QTEST(EffectsNote(s), "note");
+    }
+
     void settingsTargetFolder()
     {
         ConvertSettings s;
