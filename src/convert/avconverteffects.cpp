@@ -150,6 +150,10 @@ void AppendEffectsArguments(const ConvertSettings &settings, KRVAVCodecID tgtID,
         parts << QStringLiteral("scale=%1:%2").arg(settings.scaleW).arg(settings.scaleH);
     if (colorPart)
         parts << ColorFilterText(settings);
+    // The picture is turned before the watermarks go on, so they stay upright
+    // at the corner the user chose in the result.
+    if (transformPart)
+        parts << TransformFilterText(settings);
 
     const QString textPosition =
         OverlayPositionText(settings.wtCAlign, settings.wtAlign, settings.wtCAlignX, settings.wtCAlignY);
@@ -176,9 +180,6 @@ void AppendEffectsArguments(const ConvertSettings &settings, KRVAVCodecID tgtID,
             parts << QStringLiteral("overlay=") + imagePosition;
         }
     }
-
-    if (transformPart)
-        parts << TransformFilterText(settings);
 
     const QString filter = parts.join(QLatin1Char(','));
     if (!filter.isEmpty())

@@ -1,5 +1,7 @@
 #include "convertcrashdlg.h"
 
+#include "dialogs/growtocontents.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -35,7 +37,7 @@ ConvertCrashDlg::ConvertCrashDlg(QWidget *parent)
     mainLayout->addWidget(noShowCheck);
     mainLayout->addWidget(buttonBox);
 
-    setFixedSize(410, 160);
+    GrowToContents(this, QSize(410, 160));
 }
 
 // Only the OK button stores the choice; the close button and Escape go through

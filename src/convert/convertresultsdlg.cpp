@@ -1,5 +1,7 @@
 #include "convertresultsdlg.h"
 
+#include "dialogs/growtocontents.h"
+
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
@@ -61,7 +63,7 @@ ConvertResultsDlg::ConvertResultsDlg(const int *counts, const QString &folder, Q
     mainLayout->addWidget(buttonBox);
 
     setWindowTitle(QStringLiteral("Convert Results"));
-    setFixedSize(410, 160);
+    GrowToContents(this, QSize(410, 160));
 }
 
 void ConvertResultsDlg::accept()

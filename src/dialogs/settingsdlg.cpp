@@ -1,6 +1,7 @@
 #include "dialogs/settingsdlg.h"
 
 #include "convert/convertsettings.h"
+#include "dialogs/growtocontents.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -20,6 +21,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -88,7 +90,10 @@ SettingsDlg::SettingsDlg(QWidget *parent, ConvertSettings *settings)
     , settings(settings)
 {
     BuildPages();
-    setFixedSize(550, 400);
+    // Scroll arrows would hide the last tabs; the dialog grows to show every tab instead.
+    tabWidget->tabBar()->setUsesScrollButtons(false);
+    tabWidget->tabBar()->setElideMode(Qt::ElideNone);
+    GrowToContents(this, QSize(550, 400));
 }
 
 void SettingsDlg::BuildPages()
@@ -222,19 +227,26 @@ QWidget *SettingsDlg::BuildWatermarkTextPage()
     wtFontStyleBox->setObjectName(QStringLiteral("wtFontStyleBox"));
     auto *styleRow = new QHBoxLayout(wtFontStyleBox);
     styleRow->setContentsMargins(0, 0, 0, 0);
+    // Letters in the style they stand for, drawn in the palette's text colour: the
+    // small icon images were too faint to tell from disabled ones.
     const struct {
         QToolButton **button;
-        const char *icon;
+        char glyph;
         const char *name;
+        void (QFont::*setStyle)(bool);
     } styles[] = {
-        { &wtBoldButton, ":IMG_BOLD", "wtBoldButton" },
-        { &wtItalicButton, ":IMG_ITALIC", "wtItalicButton" },
-        { &wtUnderlineButton, ":IMG_UNDERLINE", "wtUnderlineButton" },
+        { &wtBoldButton, 'B', "wtBoldButton", &QFont::setBold },
+        { &wtItalicButton, 'I', "wtItalicButton", &QFont::setItalic },
+        { &wtUnderlineButton, 'U', "wtUnderlineButton", &QFont::setUnderline },
     };
     for (const auto &style : styles) {
         auto *button = new QToolButton(wtFontStyleBox);
         button->setObjectName(QLatin1String(style.name));
-        button->setIcon(QIcon(QLatin1String(style.icon)));
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setText(QString(QLatin1Char(style.glyph)));
+        QFont font = button->font();
+        (font.*style.setStyle)(true);
+        button->setFont(font);
         button->setCheckable(true);
         button->setChecked(false);
         styleRow->addWidget(button);

@@ -1,12 +1,14 @@
 #include "download/avdownloaddlg.h"
 
 #include "convert/avconvertthread.h"
+#include "dialogs/growtocontents.h"
 #include "krv/gen/plugins.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -71,6 +73,10 @@ AVDownloadDlg::AVDownloadDlg(QString *outPath, QWidget *parent)
     urlEdit = new QLineEdit(urlWidget);
     urlEdit->setObjectName(QStringLiteral("urlEdit"));
     urlEdit->setPlaceholderText(tr("e.g. ") + QStringLiteral("https://www.youtube.com/watch?v=aqz-KE-bpKQ"));
+    // Room for the whole example: the line edit's own hint is 17 "x" wide plus its frame.
+    const QFontMetrics metrics = urlEdit->fontMetrics();
+    urlEdit->setMinimumWidth(urlEdit->sizeHint().width() - 17 * metrics.horizontalAdvance(QLatin1Char('x'))
+                             + metrics.horizontalAdvance(urlEdit->placeholderText()));
     urlGrid->addWidget(urlLabel, 0, 0);
     urlGrid->addWidget(urlEdit, 0, 1);
 
@@ -103,7 +109,7 @@ AVDownloadDlg::AVDownloadDlg(QString *outPath, QWidget *parent)
     connect(buttonBox, &QDialogButtonBox::rejected, this, &AVDownloadDlg::reject);
 
     setWindowTitle(tr("Download Video/Audio from internet"));
-    setFixedSize(410, 120);
+    GrowToContents(this, QSize(410, 120));
 }
 
 AVDownloadDlg::~AVDownloadDlg()
@@ -208,6 +214,11 @@ void AVDownloadDlg::downloaded(int exitCode, QProcess::ExitStatus exitStatus)
                              ? tr("Download failed. Please check the url or internet connection.")
                              : tr("Download completed. The downloaded file will be added into source files."));
     statusLabel->show();
+    GrowToContents(this, QSize(410, 120));
     okBtn->setEnabled(!outPath->isEmpty());
     downloadBtn->setEnabled(outPath->isEmpty());
+    // Disabling Download moved the focus on to Cancel, where a typed blank would close
+    // the dialog; after a failure the address is what the user corrects.
+    if (outPath->isEmpty())
+        urlEdit->setFocus();
 }

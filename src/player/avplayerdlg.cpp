@@ -234,8 +234,10 @@ void AVPlayerDlg::PlayStopped()
     playBtn->setIcon(QIcon(QStringLiteral(":IMG_PLAY")));
     seekSlider->setValue(0);
     seekSlider->setEnabled(false);
-    timeLabel->setText(QStringLiteral("00:00:00"));
-    durationLabel->setText(QStringLiteral("00:00:00"));
+    // After an error no time is true; the empty labels say so.
+    const QString time = failedFlag ? QString() : QStringLiteral("00:00:00");
+    timeLabel->setText(time);
+    durationLabel->setText(time);
     player->stop();
 }
 
@@ -243,6 +245,9 @@ void AVPlayerDlg::PlayError(MpvError error)
 {
     Q_UNUSED(error)
     qDebug().noquote() << QStringLiteral("AVPlayerDlg::PlayError");
+    failedFlag = true;
+    timeLabel->clear();
+    durationLabel->clear();
     player->stop();
     setWindowTitle(QFileInfo(file).fileName() + QStringLiteral(" can not be played !"));
     timeLabel->setEnabled(false);

@@ -60,4 +60,6 @@ protected:
     QLabel *volumeLabel = nullptr;
     QVBoxLayout *mainLayout = nullptr;
     bool stoppedFlag = false;
+    // Set by an error, which ends the dialog's use: nothing clears it.
+    bool failedFlag = false;
 };

@@ -86,6 +86,9 @@ MpvPlayer::MpvPlayer(QObject *parent)
     SetOption(mpv, "vo", nullOutputs ? "null" : "libmpv");
     if (nullOutputs)
         SetOption(mpv, "ao", "null");
+    // Without a sound device a file with sound would fail at its end, and a file
+    // with sound only at once; the pictures and the controls matter more.
+    SetOption(mpv, "audio-fallback-to-null", "yes");
     SetOption(mpv, "idle", "yes");
     SetOption(mpv, "keep-open", "no");
     SetOption(mpv, "pause", "no");

@@ -24,7 +24,8 @@ Q_DECLARE_METATYPE(MpvError)
 // dialog. Positions are milliseconds from the start of the media. Playing covers
 // paused as well; every stop, end of file and error is followed by stopped().
 // Without an OpenGL context (offscreen, a display without GL) the player decodes
-// with null video and audio outputs and behaves the same otherwise.
+// with null video and audio outputs and behaves the same otherwise. Where no sound
+// device can be opened, sound goes to the null output and the pictures still play.
 class MpvPlayer final : public QObject
 {
     Q_OBJECT

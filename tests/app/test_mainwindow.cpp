@@ -173,15 +173,17 @@ private slots:
         const QStringList before = w.selSrcFiles;
         QStringList filters;
         TestSupport::ModalCloser<QFileDialog> files([&](QFileDialog *dlg) {
-            filters = dlg->nameFilters();
+            filters = dlg->nameFilters() << dlg->selectedNameFilter();
             dlg->reject();
         });
         w.AddSrcFiles();
         QVERIFY(files.found());
         // The dialog gets the media patterns one by one, so it can list media files.
-        QCOMPARE(filters.size(), 2);
+        QCOMPARE(filters.size(), 3);
         QCOMPARE(filters.first(), QString("All Files (*.*)"));
-        QVERIFY(filters.last().startsWith("Media Files (*.4xm *.aac *.ac3 ") && !filters.last().contains(';'));
+        QCOMPARE(filters.last(), filters.first());  // selected
+        QVERIFY(filters[1].startsWith("Media Files (*.3g2 *.3gp *.4xm *.aac ") && !filters[1].contains(';'));
+        QVERIFY(filters[1].contains(" *.mp3 *.mp4 *.mpg "));
         TestSupport::ModalCloser<QFileDialog> folder([](QFileDialog *dlg) { dlg->reject(); });
         w.AddSrcFolder();
         QVERIFY(folder.found());

@@ -112,7 +112,7 @@ private slots:
         Row("gif with scale", 54, ".gif", "-filter_complex scale=320:200",
             [](S s) { s.scale = true; s.scaleW = 320; s.scaleH = 200; });
         Row("every effect", 61, ".mp4", "-i <tmp>/watermarktext.png -filter_complex scale=640:480,"
-            "eq=gamma=1:contrast=1:brightness=0:saturation=1,overlay=main_w-overlay_w:0,transpose=1,hflip",
+            "eq=gamma=1:contrast=1:brightness=0:saturation=1,transpose=1,hflip,overlay=main_w-overlay_w:0",
             [](S s) { EveryEffect(s); s.wiEnable = false; s.scaleW = 640; s.scaleH = 480; s.wtAlign = 1; });
         Row("image only, deleted file, scale on", 61, ".mp4", "-filter_complex scale=768:576",
             [](S s) { s.scale = s.wiEnable = true; s.wiFile = QStringLiteral("/no/such/logo.png"); });
@@ -127,8 +127,9 @@ private slots:
             [](S s) { Image(3, 100, 33)(s); s.clrEnable = true; s.clrB = 0.5; s.clrC = 1.25; s.clrG = 3.14159265; });
         Row("colour in slider steps", 61, ".mp4", "-filter_complex eq=gamma=-0.1:contrast=10:brightness=0.3:saturation=0",
             [](S s) { s.clrEnable = true; s.clrB = 0.1 + 0.1 + 0.1; s.clrC = 10.0; s.clrS = 0.0; s.clrG = -0.1; });
-        Row("rotate 180", 61, ".mp4", "-filter_complex transpose=1,transpose=1",
-            [](S s) { s.transform = s.rotate = true; s.rotateDegree = 1; });
+        // Turned before the watermark goes on, so it sits upright in the chosen corner.
+        Row("rotate 180, then image at bottom right", 61, ".mp4", "-i <img> -filter_complex transpose=1,transpose=1,"
+            "overlay=main_w-overlay_w:main_h-overlay_h", [](S s) { Image(3)(s); s.transform = s.rotate = true; s.rotateDegree = 1; });
         Row("rotate 270 with vflip", 61, ".mp4", "-filter_complex transpose=1,transpose=1,transpose=1,vflip",
             [](S s) { s.transform = s.rotate = s.vFlip = true; s.rotateDegree = 2; });
         Row("rotate index out of range", 61, ".mp4", "-filter_complex transpose=1",

@@ -107,7 +107,11 @@ struct DialogUnderTest
         return result.isEmpty() && downloadBtn->isEnabled() && !okBtn->isEnabled() && urlEdit->isEnabled()
                && !progressBar->isVisible();
     }
-    bool ShowsFailure() const { return Idle() && statusLabel->isVisible() && statusLabel->text() == FailedText; }
+    // Focus back on the address, not on Cancel, which a typed blank would press.
+    bool ShowsFailure() const
+    {
+        return Idle() && statusLabel->isVisible() && statusLabel->text() == FailedText && urlEdit->hasFocus();
+    }
 };
 
 static QStringList CommandLine(qint64 pid)

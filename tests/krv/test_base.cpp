@@ -117,10 +117,10 @@ private slots:
         QString filter = "left over";
         BuildMediaFileFilter(filter, vetoer);
         QCOMPARE(filter,
-                 QString("All Files (*.*);; Media Files (*.4xm;*.aac;*.ac3;*.act;*.adf;*.adp;*.adx;*.aea;*.afc;*.aiff;"
-                         "*.amr;*.anm;*.apc;*.ape;*.asf;*.ast;*.au;*.avi;*.avr;*.avs;*.bfi;*.bin;*.bink;*.dts;*.flac;"
-                         "*.flv;*.gif;*.h264;*.m2ts;*.mts;*.mkv;*.mka;*.mov;*.m4a;*.mp2;*.mp3;*.mpg;*.oga;*.ogg;*.ogv;"
-                         "*.swf;*.ts;*.vob;*.wav;*.webm;*.wma;*.wmv)"));
+                 QString("All Files (*.*);; Media Files (*.3g2;*.3gp;*.4xm;*.aac;*.ac3;*.act;*.adf;*.adp;*.adx;*.aea;"
+                         "*.afc;*.aiff;*.amr;*.anm;*.apc;*.ape;*.asf;*.ast;*.au;*.avi;*.avr;*.avs;*.bfi;*.bin;*.bink;"
+                         "*.dts;*.flac;*.flv;*.gif;*.h264;*.m2ts;*.mts;*.mkv;*.mka;*.mov;*.m4a;*.mp2;*.mp3;*.mp4;*.mpg;"
+                         "*.oga;*.ogg;*.ogv;*.swf;*.ts;*.vob;*.wav;*.webm;*.wma;*.wmv)"));
         BuildMediaFileFilter(filter, NothingVetoer());
         QCOMPARE(filter, QString("All Files (*.*);; Media Files ()"));
     }

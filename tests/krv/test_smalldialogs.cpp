@@ -2,6 +2,8 @@
 
 #include "convert/convertcrashdlg.h"
 #include "convert/convertresultsdlg.h"
+#include "dialogs/settingsdlg.h"
+#include "download/avdownloaddlg.h"
 #include "krv/gen/krvaboutdlg.h"
 #include "krv/gen/plugins.h"
 #include "krv/gen/weblinks.h"
@@ -39,6 +41,34 @@ void Leave(QDialog *dlg, const QString &exit)
     }
 }
 
+// Texts of the shown labels, buttons and tab bars that get less room than their font needs.
+QStringList CutTexts(QWidget *window)
+{
+    QStringList cut;
+    for (QLabel *label : window->findChildren<QLabel *>()) {
+        QSize need = label->fontMetrics().size(0, label->text());
+        if (label->textFormat() == Qt::RichText) {
+            QTextDocument doc;
+            doc.setDefaultFont(label->font());
+            doc.setDocumentMargin(0);
+            doc.setHtml(label->text());
+            need = QSize(qCeil(doc.idealWidth()), qCeil(doc.size().height()));
+        }
+        const QSize room = label->contentsRect().size();
+        if (label->isVisibleTo(window) && (need.width() > room.width() || need.height() > room.height()))
+            cut << label->text();
+    }
+    for (QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
+        if (button->isVisibleTo(window) && button->width() < button->sizeHint().width())
+            cut << button->text();
+    }
+    for (QTabBar *tabs : window->findChildren<QTabBar *>()) {
+        if (tabs->width() < tabs->sizeHint().width())
+            cut << QStringLiteral("tab bar");
+    }
+    return cut;
+}
+
 } // namespace
 
 class TestSmallDialogs : public QObject
@@ -46,12 +76,56 @@ class TestSmallDialogs : public QObject
     Q_OBJECT
     TestSupport::Fixture fixture;
     QString folder = fixture.path("config"); // the dialog keeps a reference to it
+    const QFont appFont = QApplication::font();
 
 private slots:
     void init()
     {
         fixture.urls().clear();
         TestSupport::ClearSettings();
+        QApplication::setFont(appFont);
+    }
+
+    void textsFit_data()
+    {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<int>("points");
+        for (const char *dialog : { "results", "crash", "about", "failed download", "effects" }) {
+            for (int points : { 9, 12 })
+                QTest::addRow("%s %d pt", dialog, points) << dialog << points;
+        }
+    }
+
+    void textsFit()
+    {
+        QFETCH(QString, dialog);
+        QFETCH(int, points);
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
+        const int counts[] = { 3, 2, 1, 0 };
+        QString downloaded;
+        ConvertSettings record;
+        const std::map<QString, std::function<QDialog *()>> make = {
+            { "results", [&] { return new ConvertResultsDlg(counts, folder); } },
+            { "crash", [] { return new ConvertCrashDlg; } },
+            { "about", [] { return new KRVAboutDlg; } },
+            { "failed download", [&] { return new AVDownloadDlg(&downloaded); } },
+            { "effects", [&] { return new SettingsDlg(nullptr, &record); } },
+        };
+        const std::unique_ptr<QDialog> dlg(make.at(dialog)());
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+        if (dialog == QLatin1String("failed download")) {  // straight to an attempt that could not start
+            QVERIFY(QMetaObject::invokeMethod(dlg.get(), "downloaded", Q_ARG(int, 0),
+                                              Q_ARG(QProcess::ExitStatus, QProcess::NormalExit)));
+            QVERIFY(Find<QLabel>(dlg.get(), "statusLabel")->isVisible());
+        }
+        auto *tabs = dlg->findChild<QTabWidget *>();
+        for (int page = 0; page < (tabs ? tabs->count() : 1); ++page) {
+            if (tabs)
+                tabs->setCurrentIndex(page);
+            QApplication::processEvents();
+            QCOMPARE(CutTexts(dlg.get()), QStringList());
+        }
     }
 
     void resultsSummary_data()

@@ -231,6 +231,7 @@ private slots:
         for (QWidget *control : QList<QWidget *>{ dlg->timeLabel, dlg->durationLabel, dlg->playBtn, dlg->stopBtn,
                                                   dlg->seekSlider, dlg->volumeBtn, dlg->volumeSlider, dlg->volumeLabel })
             QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+        QCOMPARE(dlg->timeLabel->text() + dlg->durationLabel->text(), QString());  // no time is true after an error
         QTest::keyClick(dlg.get(), Qt::Key_Space);
         QTest::qWait(200);
         QVERIFY(!dlg->player->isPlaying());

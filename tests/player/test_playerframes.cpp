@@ -11,6 +11,8 @@ public:
     using AVPlayerDlg::AVPlayerDlg;
     using AVPlayerDlg::player;
     using AVPlayerDlg::renderer;
+    using AVPlayerDlg::playBtn;
+    using AVPlayerDlg::timeLabel;
 };
 
 // Share of the image's pixels within a small distance of `colour`.
@@ -38,6 +40,7 @@ private slots:
     void initTestCase();
     void testPatternReachesTheVideoArea_data();
     void testPatternReachesTheVideoArea();
+    void soundWithoutDeviceToTheEnd();
 
 private:
     TestSupport::Fixture fixture;
@@ -47,6 +50,12 @@ private:
 void TestPlayerFrames::initTestCase()
 {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    // No sound server and no ALSA device, whatever this machine has.
+    const QString none = fixture.path("none");
+    QVERIFY(TestSupport::WriteBytes(none, QByteArray()));
+    qputenv("PULSE_SERVER", QFile::encodeName("unix:" + none));
+    qputenv("PIPEWIRE_REMOTE", QFile::encodeName(none));
+    qputenv("ALSA_CONFIG_PATH", QFile::encodeName(none));
     QVERIFY2(MpvVideoWidget::IsRenderingPossible(), "no OpenGL context on this display");
     const QString clip = TestSupport::Clip(4.0, "320x240", "mp4", false);
 
@@ -75,6 +84,26 @@ void TestPlayerFrames::testPatternReachesTheVideoArea()
     // Each bar of the pattern covers several percent of the picture.
     const double share = Share(frame, colour);
     QVERIFY2(share > 0.02, qPrintable(QString::number(share)));
+}
+
+// A video with sound and an MP3, each played to its end twice: the end leaves it ready to play again.
+void TestPlayerFrames::soundWithoutDeviceToTheEnd()
+{
+    for (const char *ext : { "mp4", "mp3" }) {
+        PlayerDlg dlg(TestSupport::Clip(1.5, "160x120", ext), nullptr);
+        QSignalSpy started(dlg.player.data(), &MpvPlayer::started);
+        QSignalSpy stopped(dlg.player.data(), &MpvPlayer::stopped);
+        QSignalSpy error(dlg.player.data(), &MpvPlayer::error);
+        dlg.show();
+        for (int run = 0; run < 2; ++run) {
+            QVERIFY2(started.wait(5000), ext);
+            QVERIFY(stopped.wait(5000));
+            QCOMPARE(error.count(), 0);
+            QCOMPARE(dlg.timeLabel->text(), QStringLiteral("00:00:00"));
+            QVERIFY(dlg.windowTitle().startsWith(QStringLiteral("Play - ")) && dlg.playBtn->isEnabled());
+            QTest::mouseClick(dlg.playBtn, Qt::LeftButton);
+        }
+    }
 }
 
 QTEST_MAIN(TestPlayerFrames)

@@ -308,6 +308,24 @@ bool IsVideoFormat(KRVAVCodecID id, const QString &extension)
     }
 }
 
+namespace {
+
+// Entries the catalogue offers only as targets although FFmpeg reads them as well;
+// users have such files more than any other kind.
+bool IsReadableTarget(KRVAVCodecID id, const KRVAVCodecVetoer &vetoer)
+{
+    switch (id) {
+    case KRVAVCodecID_3GP2:
+    case KRVAVCodecID_3GP:
+    case KRVAVCodecID_MP4:
+        return vetoer.IsEnabled(id, KRVAVIOType_Output);
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 void BuildMediaFileFilter(QString &filter, const KRVAVCodecVetoer &vetoer)
 {
     filter.clear();
@@ -318,7 +336,7 @@ void BuildMediaFileFilter(QString &filter, const KRVAVCodecVetoer &vetoer)
     int row = 0;
     while (row < sExtensionCount) {
         const KRVAVCodecID id = sExtensionTable[row].id;
-        if (!vetoer.IsEnabled(id, KRVAVIOType_Input)) {
+        if (!vetoer.IsEnabled(id, KRVAVIOType_Input) && !IsReadableTarget(id, vetoer)) {
             ++row;
             continue;
         }

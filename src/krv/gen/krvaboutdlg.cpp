@@ -1,5 +1,6 @@
 #include "krvaboutdlg.h"
 
+#include "dialogs/growtocontents.h"
 #include "krv/gen/plugins.h"
 #include "krv/gen/weblinks.h"
 
@@ -84,7 +85,7 @@ KRVAboutDlg::KRVAboutDlg(QWidget *parent)
     connect(creditsBtn, &QPushButton::clicked, this, &KRVAboutDlg::Credits);
     connect(buttonBox, &QDialogButtonBox::accepted, this, &KRVAboutDlg::accept);
 
-    setFixedSize(460, 270);
+    GrowToContents(this, QSize(460, 270));
     setWindowTitle(QStringLiteral("About"));
 }
 

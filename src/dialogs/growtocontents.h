@@ -1,0 +1,8 @@
+#pragma once
+
+class QSize;
+class QWidget;
+
+// Makes least the window's smallest size, raised to what its contents need with the
+// fonts in use, and grows the window to it; a size the user chose is only enlarged.
+void GrowToContents(QWidget *window, const QSize &least);
