@@ -141,7 +141,7 @@ int main(int argc, char *argv[])
             AVConvertData job;
             job.srcFile = src;
             job.settings = &settings;
-            job.cancelFlag = std::make_shared<std::atomic_bool>(false);
+            job.batch = std::make_shared<ConvertBatch>();
             jobs << job;
         }
 

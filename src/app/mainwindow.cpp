@@ -35,6 +35,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSet>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -322,8 +323,11 @@ MainWindow::MainWindow(QWidget *parent)
         const QPoint position = settings.value(QStringLiteral("Position"), QPoint(200, 200)).toPoint();
         const QSize size = settings.value(QStringLiteral("Size"), QSize(850, 540)).toSize();
         settings.endGroup();
-        resize(size);
-        move(position);
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        const QRect placed = FitWindowGeometry(QRect(position, size), QRect(QPoint(200, 200), QSize(850, 540)),
+                                               screen ? screen->availableGeometry() : QRect());
+        resize(placed.size());
+        move(placed.topLeft());
     }
 
     auto *titleLabel = new QLabel(QStringLiteral("Reelway Video Converter 1.0.4  \u00a9 Korvent"));
@@ -407,6 +411,26 @@ void MainWindow::Settings()
     qDebug() << "MainWindow::Settings";
     SettingsDlg dlg(this, &convertSettings);
     dlg.exec();
+}
+
+QRect FitWindowGeometry(const QRect &stored, const QRect &firstRun, const QRect &available)
+{
+    if (available.isEmpty())
+        return stored.isValid() ? stored : firstRun;
+    // A stored size that is no size, or a window that would lie wholly off the screen, is
+    // not the user's choice: start as on the first run.
+    const bool visible = stored.isValid() && available.intersects(stored);
+    QRect placed = visible ? stored : firstRun;
+    placed.setSize(placed.size().boundedTo(available.size()));
+    if (placed.right() > available.right())
+        placed.moveRight(available.right());
+    if (placed.bottom() > available.bottom())
+        placed.moveBottom(available.bottom());
+    if (placed.left() < available.left())
+        placed.moveLeft(available.left());
+    if (placed.top() < available.top())
+        placed.moveTop(available.top());
+    return placed;
 }
 
 bool ShouldReportCrash(MainWindow *window)
@@ -785,7 +809,8 @@ void MainWindow::InitTgtFoldersCmB()
     tgtFolderCmB->addItem(SameAsSource());
     QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
     settings.beginGroup(QStringLiteral("TgtFolder"));
-    const int count = settings.value(QStringLiteral("Count"), 0).toInt();
+    // Only ten are ever written; a larger count comes from a damaged or hostile file.
+    const int count = qBound(0, settings.value(QStringLiteral("Count"), 0).toInt(), 10);
     for (int i = 0; i < count; ++i)
         tgtFolderCmB->addItem(settings.value(QString::number(i), QString()).toString());
     settings.endGroup();
@@ -950,14 +975,17 @@ void MainWindow::Convert()
     progressDlg.setLabelText(tr("Converting..."));
 
     // The dialog stays the one place where the user's cancel lands; the jobs on
-    // the pool read this flag instead of calling into a GUI object.
-    const auto cancelFlag = std::make_shared<std::atomic_bool>(false);
-    connect(&progressDlg, &QProgressDialog::canceled, this, [cancelFlag]() { cancelFlag->store(true); });
+    // the pool read the batch's flag instead of calling into a GUI object. Every
+    // source in the list is out of the jobs' reach, not only the selected ones.
+    const auto batch = std::make_shared<ConvertBatch>(srcFiles);
+    connect(&progressDlg, &QProgressDialog::canceled, this, [batch]() { batch->Cancel(); });
     connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::progressValueChanged, &progressDlg,
             &QProgressDialog::setValue);
     connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::finished, &progressDlg, &QProgressDialog::reset);
-    connect(&progressDlg, &QProgressDialog::canceled, &convertWatcher, &QFutureWatcher<ItemConvertResult>::cancel);
+    // The future itself is not canceled: jobs that have not started end at once on the
+    // flag, and a job that moved its file into place before the cancel still reports it.
     connect(&progressDlg, &QProgressDialog::canceled, this, &MainWindow::ConvertCanceled);
+    batchCanceled = false;
 
     convertJobs.clear();
     for (int i = 0; i < selSrcFiles.size(); ++i) {
@@ -967,7 +995,7 @@ void MainWindow::Convert()
         job.progressDlg = &progressDlg;
         job.srcRow = selSrcRows.at(i);
         job.result = ::ConvertCanceled;
-        job.cancelFlag = cancelFlag;
+        job.batch = batch;
         convertJobs.append(job);
     }
 
@@ -1009,6 +1037,9 @@ void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
         return;
     AVConvertData &job = convertJobs[iCurSelSrcIndex];
     const ItemConvertResult result = convertWatcher.resultAt(iCurSelSrcIndex);
+    // The cancel counted this row before the job could tell how it really ended.
+    if (batchCanceled && job.result == ::ConvertCanceled && result.result != ::ConvertCanceled)
+        --convertCounts[3];
     job.result = result.result;
     QStandardItem *statusItem = srcModel.item(job.srcRow, SrcStatusColumn);
     QStandardItem *nameItem = srcModel.item(job.srcRow, 0);
@@ -1030,6 +1061,7 @@ void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
 
 void MainWindow::ConvertCanceled()
 {
+    batchCanceled = true;
     setUpdatesEnabled(false);
     for (const AVConvertData &job : qAsConst(convertJobs)) {
         if (job.result != ::ConvertCanceled)

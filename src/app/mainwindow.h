@@ -144,7 +144,12 @@ private:
     QVector<QStandardItem *> srcIndexItems;
     QVector<int> pendingSelection;
     bool removingSrc = false;
+    bool batchCanceled = false;
 };
+
+// The window's restored place: stored, unless it is no size or lies off the available
+// screen area (then firstRun), cut down and moved so it fits on that area.
+QRect FitWindowGeometry(const QRect &stored, const QRect &firstRun, const QRect &available);
 
 // The crash check of start-up: marks this run as unclean and answers whether
 // the previous one ended without a clean shutdown and the user wants to hear of it.

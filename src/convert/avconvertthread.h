@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMutex>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +18,51 @@ enum ConvertOutcome : int {
     ConvertCanceled = 2
 };
 
+// A file as the file system knows it, so that hard links and paths through
+// symbolic links name the same file.
+struct FileIdentity
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FileIdentity &other) const { return device == other.device && inode == other.inode; }
+};
+uint qHash(const FileIdentity &id, uint seed = 0);
+
+// The identity of path, following symbolic links or not; false when there is no such file.
+bool IdentifyFile(const QString &path, bool followLinks, FileIdentity &out);
+
+// What the jobs of one batch share: the user's cancel and the files no job may touch.
+class ConvertBatch final
+{
+public:
+    ConvertBatch() = default;
+    explicit ConvertBatch(const QStringList &protectedFiles);
+
+    // Any thread. Once it returns, no job of the batch moves a file into place.
+    void Cancel();
+    bool IsCanceled() const { return canceled.load(); }
+
+    // True when path, or whatever a link there points to, is one of the protected files.
+    bool IsProtected(const QString &path) const;
+
+    // Runs commit unless the batch was canceled first; answers whether it ran.
+    template<typename Commit>
+    bool CommitUnlessCanceled(Commit &&commit)
+    {
+        QMutexLocker locker(&commitMutex);
+        if (canceled.load())
+            return false;
+        commit();
+        return true;
+    }
+
+private:
+    Q_DISABLE_COPY(ConvertBatch)
+    std::atomic_bool canceled{ false };
+    QMutex commitMutex;
+    QSet<FileIdentity> protectedIds;
+};
+
 // One conversion job, copied freely between the GUI thread and the pool.
 struct AVConvertData
 {
@@ -26,7 +73,7 @@ struct AVConvertData
     QProgressDialog *progressDlg = nullptr;
     int srcRow = -1;
     int result = ConvertCanceled;
-    std::shared_ptr<std::atomic_bool> cancelFlag;
+    std::shared_ptr<ConvertBatch> batch;
 };
 
 struct ItemConvertResult
@@ -37,6 +84,9 @@ struct ItemConvertResult
 
 // The absolute path of baseName + ext inside folder.
 QString JoinFilePath(const QString &folder, const QString &baseName, const QString &ext);
+
+// True when a directory entry of that name exists, a dangling symbolic link included.
+bool IsNameTaken(const QString &path);
 
 // The plain name if free, else baseName-1 ... baseName-9999; false when all are taken.
 bool MakeUniqueFilePath(QString &out, const QString &folder, const QString &baseName, const QString &ext);
