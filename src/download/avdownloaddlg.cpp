@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -46,6 +47,25 @@ QString SingleFinishedFile(const QString &folder)
         found = file.absoluteFilePath();
     }
     return QFileInfo(found).size() > 0 ? found : QString();
+}
+
+// A server that breaks off without having sent a length leaves a file the downloader
+// believes whole; only reading it tells.
+bool IsReadableMedia(const QString &file)
+{
+    QProcess probe;
+    probe.setStandardInputFile(QProcess::nullDevice());
+    probe.setStandardOutputFile(QProcess::nullDevice());
+    probe.setStandardErrorFile(QProcess::nullDevice());
+    probe.start(QFileInfo(QDir(QCoreApplication::applicationDirPath()), QStringLiteral("multimedia/ffmpeg/ffprobe"))
+                    .absoluteFilePath(),
+                { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_format"), file });
+    if (!probe.waitForFinished(10000)) {
+        probe.kill();
+        probe.waitForFinished(1000);
+        return false;
+    }
+    return probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
 }
 
 bool EmptyFolder(const QString &folder)
@@ -193,7 +213,7 @@ void AVDownloadDlg::downloaded(int exitCode, QProcess::ExitStatus exitStatus)
     // that the file could be measured against.
     const bool exitedCleanly = exitStatus == QProcess::NormalExit && exitCode == 0;
     const QString file = exitedCleanly && !tempPath.isEmpty() ? SingleFinishedFile(tempPath) : QString();
-    if (!file.isEmpty()) {
+    if (!file.isEmpty() && IsReadableMedia(file)) {
         QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
         if (folder.isEmpty())
             folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
