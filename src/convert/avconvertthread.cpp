@@ -3,11 +3,13 @@
 #include "convert/avconverteffects.h"
 #include "convert/convertsettings.h"
 #include "convert/jobjournal.h"
+#include "convert/transcoderoutput.h"
 #include "krv/av/avcodec.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
@@ -18,6 +20,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include <fcntl.h>
@@ -342,35 +345,89 @@ bool TouchesSource(const QString &path, const AVConvertData &data)
     return data.batch && data.batch->IsProtected(path);
 }
 
-// Cancel is looked for this often while the transcoder runs.
-constexpr int CancelPollMs = 50;
+// Cancel is looked for, and output read, this often while the transcoder runs.
+constexpr int PollMs = 50;
+constexpr int ProgressIntervalMs = 100;
+
+QString Tr(const char *text)
+{
+    return QCoreApplication::translate("ConvertJob", text);
+}
+
+QString Native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+struct TranscoderRun
+{
+    int outcome = ConvertFailed;
+    QString reason;
+    TranscoderOutput output;
+};
 
 // Runs the transcoder to its end: succeeded when it exited with code 0 and left a non-empty output.
-int RunTranscoder(const QString &program, const QStringList &args, const QString &output, const AVConvertData &data)
+void RunTranscoder(const QString &program, const QStringList &args, const QString &outputFile,
+                   const AVConvertData &data, TranscoderRun &run)
 {
     TranscoderProcess process;
     process.setWorkingDirectory(QCoreApplication::applicationDirPath());
-    // Nobody reads the transcoder's chatter; left in pipes it would pile up in memory.
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, args, QIODevice::ReadWrite);
-    if (!process.waitForStarted(-1))
-        return ConvertFailed;
+    process.start(program, TranscoderReportOptions() + args, QIODevice::ReadWrite);
+    if (!process.waitForStarted(-1)) {
+        run.outcome = ConvertFailed;
+        run.reason = Tr("The transcoder %1 could not be started.").arg(Native(program));
+        return;
+    }
 
-    while (!process.waitForFinished(CancelPollMs)) {
+    QElapsedTimer sinceReport;
+    sinceReport.start();
+    const auto readOutput = [&]() {
+        run.output.AddProgress(process.readAllStandardOutput());
+        run.output.AddErrors(process.readAllStandardError());
+    };
+    while (!process.waitForFinished(PollMs)) {
+        readOutput();
         if (process.state() == QProcess::NotRunning)
             break;
         if (IsCanceled(data)) {
             process.kill();
             process.waitForFinished(-1);
-            return ConvertCanceled;
+            run.outcome = ConvertCanceled;
+            return;
+        }
+        if (data.batch && data.batch->progress && sinceReport.elapsed() >= ProgressIntervalMs) {
+            data.batch->progress(data.srcRow, run.output.DoneMs(), run.output.DurationMs());
+            sinceReport.restart();
         }
     }
+    readOutput();
 
-    const bool exitedCleanly = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    const QFileInfo target(output);
-    return exitedCleanly && target.isFile() && target.size() > 0 ? ConvertSucceeded : ConvertFailed;
+    const bool crashed = process.exitStatus() != QProcess::NormalExit;
+    const QFileInfo target(outputFile);
+    if (!crashed && process.exitCode() == 0 && target.isFile() && target.size() > 0) {
+        run.outcome = ConvertSucceeded;
+        return;
+    }
+    run.outcome = ConvertFailed;
+    run.reason = run.output.FailureReason();
+    if (run.reason.isEmpty()) {
+        run.reason = crashed ? Tr("The transcoder crashed.")
+                     : process.exitCode() == 0 ? Tr("The transcoder wrote no file.")
+                                               : Tr("The transcoder ended with exit code %1.").arg(process.exitCode());
+    }
+}
+
+// An encoder that refuses odd frame sizes fails the first run; the frame it gets is the
+// source's unless the scaling effect or a fixed 3GP size sets it.
+bool MayNeedEvenFrame(const QString &srcFile, const ConvertSettings &settings, const QSize &srcFrame)
+{
+    const auto tgtID = KRVAVCodecID(settings.tgtID);
+    if (IsStreamCopy(KRVAVCodec(srcFile).id, tgtID) || !TargetTakesEffects(tgtID, settings.tgtFormat)
+        || tgtID == KRVAVCodecID_3GP || tgtID == KRVAVCodecID_3GP2)
+        return false;
+    const QSize frame = IsScalableFormat(tgtID) && settings.scale ? QSize(settings.scaleW, settings.scaleH) : srcFrame;
+    return frame.isValid() && (frame.width() % 2 || frame.height() % 2);
 }
 
 } // namespace
@@ -422,6 +479,19 @@ bool ConvertBatch::IsProtected(const QString &path) const
            || (IdentifyFile(path, false, id) && protectedIds.contains(id));
 }
 
+void ConvertBatch::AppendLog(const QString &srcFile, const QString &reason, const QByteArray &errorOutput)
+{
+    if (logFile.isEmpty())
+        return;
+    QMutexLocker locker(&logMutex);
+    QFile log(logFile);
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    log.write("==== " + srcFile.toUtf8() + "\n==== " + reason.toUtf8() + "\n");
+    log.write(errorOutput);
+    log.write(errorOutput.endsWith('\n') ? "\n" : "\n\n");
+}
+
 bool IsNameTaken(const QString &path)
 {
     struct stat info;
@@ -448,8 +518,10 @@ QString TranscoderPath()
     return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(name);
 }
 
+const char *const EvenFrameFilter = "scale=trunc(iw/2)*2:trunc(ih/2)*2";
+
 QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &settings, const QString &tgtFile,
-                                 const QString &tempDir)
+                                 const QString &tempDir, bool evenFrame)
 {
     const KRVAVCodecID srcID = KRVAVCodec(srcFile).id;
     const auto tgtID = KRVAVCodecID(settings.tgtID);
@@ -462,8 +534,21 @@ QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &
             AppendEffectsArguments(settings, tgtID, tempDir, args);
         AppendFormatOptions(settings, tgtID, args);
     }
+    if (evenFrame) {
+        const int filter = args.indexOf(QStringLiteral("-filter_complex"));
+        if (filter >= 0 && filter + 1 < args.size())
+            args[filter + 1] += QLatin1Char(',') + QLatin1String(EvenFrameFilter);
+        else
+            args << QStringLiteral("-vf") << QLatin1String(EvenFrameFilter);
+    }
     args << QStringLiteral("-y") << tgtFile;
     return args;
+}
+
+QStringList TranscoderReportOptions()
+{
+    return { QStringLiteral("-nostats"), QStringLiteral("-progress"), QStringLiteral("pipe:1"),
+             QStringLiteral("-loglevel"), QStringLiteral("level+info") };
 }
 
 ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transcoder)
@@ -480,8 +565,10 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
     switch (reservation.Reserve(tgtFile, data.srcFile, settings)) {
     case Reservation::NoName:
         qWarning().noquote() << QStringLiteral("ThreadFunction(AVConvertData)   MakeTgtFilePath Failed");
+        result.reason = Tr("No free target name.");
         return result;
     case Reservation::Busy:
+        result.reason = Tr("Another job of this batch writes the target %1.").arg(Native(tgtFile));
         return result;
     case Reservation::Reserved:
         break;
@@ -493,20 +580,44 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
         return result;
     }
 
-    if (!QFileInfo::exists(data.srcFile) || !QFileInfo::exists(transcoder))
+    if (!QFileInfo::exists(data.srcFile)) {
+        result.reason = Tr("The source file no longer exists.");
         return result;
+    }
+    if (!QFileInfo::exists(transcoder)) {
+        result.reason = Tr("The transcoder %1 was not found.").arg(Native(transcoder));
+        return result;
+    }
     // Overwrite mode onto a listed source (the job's own, another job's, a hard link or a
     // link to one) would destroy what the user converts from.
-    if (TouchesSource(tgtFile, data))
+    if (TouchesSource(tgtFile, data)) {
+        result.reason = Tr("The target %1 would overwrite a source file.").arg(Native(tgtFile));
         return result;
+    }
 
     TemporaryOutput output;
-    if (!output.Create(tgtFile))
+    if (!output.Create(tgtFile)) {
+        result.reason = Tr("Cannot write in the folder %1: %2")
+                            .arg(Native(QFileInfo(tgtFile).absolutePath()), QString::fromLocal8Bit(std::strerror(errno)));
         return result;
+    }
     const JobTempDir tempDir;
-    const QStringList args = MakeConvertArguments(data.srcFile, settings, output.Path(), tempDir.Path());
-
-    result.result = RunTranscoder(transcoder, args, output.Path(), data);
+    TranscoderRun run;
+    RunTranscoder(transcoder, MakeConvertArguments(data.srcFile, settings, output.Path(), tempDir.Path()),
+                  output.Path(), data, run);
+    if (run.outcome == ConvertFailed && MayNeedEvenFrame(data.srcFile, settings, run.output.FrameSize())) {
+        TranscoderRun evenRun;
+        RunTranscoder(transcoder, MakeConvertArguments(data.srcFile, settings, output.Path(), tempDir.Path(), true),
+                      output.Path(), data, evenRun);
+        if (evenRun.outcome != ConvertFailed)
+            run = evenRun;
+    }
+    result.result = run.outcome;
+    if (run.outcome == ConvertFailed) {
+        result.reason = run.reason;
+        if (data.batch)
+            data.batch->AppendLog(data.srcFile, run.reason, run.output.KeptErrors());
+    }
     if (result.result != ConvertSucceeded)
         return result;
 
@@ -535,6 +646,7 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
     }
     if (!moved) {
         result.result = ConvertFailed;
+        result.reason = Tr("The finished file could not be moved to %1.").arg(Native(tgtFile));
         return result;
     }
     output.Release();

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class ConvertSettings;
@@ -45,6 +46,13 @@ public:
     // True when path, or whatever a link there points to, is one of the protected files.
     bool IsProtected(const QString &path) const;
 
+    // Set before the jobs start. Called on the jobs' threads with a job's progress in
+    // milliseconds of its source (total -1 when unknown), about ten times a second at most.
+    std::function<void(int srcRow, qint64 doneMs, qint64 totalMs)> progress;
+    // Where failed jobs write their error output; none when empty. Set before the jobs start.
+    QString logFile;
+    void AppendLog(const QString &srcFile, const QString &reason, const QByteArray &errorOutput);
+
     // Runs commit unless the batch was canceled first; answers whether it ran.
     template<typename Commit>
     bool CommitUnlessCanceled(Commit &&commit)
@@ -60,6 +68,7 @@ private:
     Q_DISABLE_COPY(ConvertBatch)
     std::atomic_bool canceled{ false };
     QMutex commitMutex;
+    QMutex logMutex;
     QSet<FileIdentity> protectedIds;
 };
 
@@ -80,6 +89,8 @@ struct ItemConvertResult
 {
     int result = ConvertCanceled;
     QStringList tgtFiles;
+    // Why a failed job failed, in one line.
+    QString reason;
 };
 
 // The absolute path of baseName + ext inside folder.
@@ -97,9 +108,17 @@ bool MakeTgtFilePath(QString &out, const QString &srcFile, const ConvertSettings
 QString TranscoderPath();
 
 // The transcoder's complete argument list for one job. Starts nothing, but renders the
-// watermark images of the effects step into tempDir.
+// watermark images of the effects step into tempDir. With evenFrame, the picture is cut
+// down to even width and height at the end of the video filter.
 QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &settings, const QString &tgtFile,
-                                 const QString &tempDir);
+                                 const QString &tempDir, bool evenFrame = false);
+
+// The options that make the transcoder report progress and tag its messages by level;
+// the job puts them before the arguments above.
+QStringList TranscoderReportOptions();
+
+// The last step of the video filter for encoders that take only even frame sizes.
+extern const char *const EvenFrameFilter;
 
 // ThreadFunction with the transcoder program given explicitly.
 ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transcoder);
