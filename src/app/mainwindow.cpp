@@ -137,6 +137,35 @@ QStandardItem *MakeIndexItem(int index)
     return item;
 }
 
+// The hidden index a list row keeps in `column`: its position in the window's
+// path list, or -1 for a row that is being removed.
+int RowIndex(const QStandardItemModel &model, int row, int column)
+{
+    const QStandardItem *item = model.item(row, column);
+    return item ? item->data(Qt::UserRole).toInt() : -1;
+}
+
+// A format item's data: the catalogue identifier in the low 16 bits, the
+// position of the extension in the entry's list above them.
+struct FmtItem
+{
+    KRVAVCodecID id = KRVAVCodecID_None;
+    int extension = 0;
+};
+
+QVariant PackFmtItem(KRVAVCodecID id, int extension)
+{
+    return QVariant(qint32((extension << 16) | id));
+}
+
+FmtItem UnpackFmtItem(const QVariant &data)
+{
+    if (!data.isValid())
+        return {};
+    const int packed = data.toInt();
+    return { KRVAVCodecID(packed & 0xffff), packed >> 16 };
+}
+
 void SetupHeader(QStandardItemModel &model, const QStringList &headers, const QString &indexHeader)
 {
     for (int c = 0; c < headers.size(); ++c)
@@ -150,7 +179,20 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
 {
     qDebug() << "MainWindow::MainWndow";
+    CreateActions();
+    CreateMenusAndToolBar();
+    CreateViews();
+    CreateTargetControls();
+    ConnectSignals();
+    RestoreGeometry();
+    CreateStatusBar();
+    setAcceptDrops(true);
+    LoadSettings();
+    QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
+}
 
+void MainWindow::CreateActions()
+{
     auto makeAction = [this](const QString &text, const char *icon, const QKeySequence &shortcut,
                              const QString &tip) {
         auto *action = new QAction(text, this);
@@ -174,7 +216,10 @@ MainWindow::MainWindow(QWidget *parent)
     actEdit = makeAction(tr("Edit"), ":IMG_EDIT", QKeySequence(), tr("Edit settings during conversion"));
     actContactUs = makeAction(tr("Contact Us"), nullptr, QKeySequence(), tr("Contact us through email"));
     actAbout = makeAction(tr("&About"), nullptr, QKeySequence(), tr("Show the application's  About box"));
+}
 
+void MainWindow::CreateMenusAndToolBar()
+{
     fileMenu = menuBar()->addMenu(tr("&File"));
     fileMenu->addAction(actAddSrcFiles);
     fileMenu->addAction(actAddSrcFolder);
@@ -211,7 +256,10 @@ MainWindow::MainWindow(QWidget *parent)
     mainToolBar->addAction(actConvert);
     mainToolBar->addAction(actOpenTarget);
     mainToolBar->addSeparator();
+}
 
+void MainWindow::CreateViews()
+{
     srcView = new QTreeView;
     srcView->setObjectName(QStringLiteral("srcView"));
     SetupHeader(srcModel, { tr("Source"), tr("Format"), tr("Size(MB)"), tr("Folder"), tr("Convert") },
@@ -251,7 +299,10 @@ MainWindow::MainWindow(QWidget *parent)
     listSplitter->addWidget(srcView);
     listSplitter->addWidget(tgtView);
     listSplitter->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
 
+void MainWindow::CreateTargetControls()
+{
     tgtFolderLabel = new QLabel(tr("Target Folder:"));
     tgtFolderCmB = new QComboBox;
     tgtFolderCmB->setObjectName(QStringLiteral("tgtFolderCmB"));
@@ -289,7 +340,10 @@ MainWindow::MainWindow(QWidget *parent)
     centralBox = new QWidget;
     centralBox->setLayout(mainLayout);
     setCentralWidget(centralBox);
+}
 
+void MainWindow::ConnectSignals()
+{
     connect(actAddSrcFiles, &QAction::triggered, this, &MainWindow::AddSrcFiles);
     connect(actAddSrcFolder, &QAction::triggered, this, &MainWindow::AddSrcFolder);
     connect(actAddUrl, &QAction::triggered, this, &MainWindow::AddUrl);
@@ -314,35 +368,40 @@ MainWindow::MainWindow(QWidget *parent)
     connect(tgtSelModel, &QItemSelectionModel::selectionChanged, this, &MainWindow::TgtSelChanged);
     connect(tgtView, &QTreeView::doubleClicked, this, qOverload<const QModelIndex &>(&MainWindow::PlayTgt));
     connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::resultReadyAt, this, &MainWindow::ConvertResultReadyAt);
+}
 
-    setMinimumSize(850, 540);
-
-    {
-        QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-        settings.beginGroup(QStringLiteral("MainWindow"));
-        const QPoint position = settings.value(QStringLiteral("Position"), QPoint(200, 200)).toPoint();
-        const QSize size = settings.value(QStringLiteral("Size"), QSize(850, 540)).toSize();
-        settings.endGroup();
-        const QScreen *screen = QGuiApplication::primaryScreen();
-        const QRect placed = FitWindowGeometry(QRect(position, size), QRect(QPoint(200, 200), QSize(850, 540)),
-                                               screen ? screen->availableGeometry() : QRect());
-        resize(placed.size());
-        move(placed.topLeft());
-    }
-
+void MainWindow::CreateStatusBar()
+{
     auto *titleLabel = new QLabel(QStringLiteral("Reelway Video Converter 1.0.4  \u00a9 Korvent"));
     titleLabel->setObjectName(QStringLiteral("titleLabel"));
     statusBar()->addPermanentWidget(titleLabel);
+}
 
-    setAcceptDrops(true);
-
+// After the connections, so that filling the combos already sets the button and
+// the action from the initial items.
+void MainWindow::LoadSettings()
+{
     convertSettings.Load();
     InitTgtFoldersCmB();
     InitTgtFmtCmB();
     InitSaveTgtCmB();
     UpdateActions();
+}
 
-    QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
+void MainWindow::RestoreGeometry()
+{
+    setMinimumSize(850, 540);
+
+    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
+    settings.beginGroup(QStringLiteral("MainWindow"));
+    const QPoint position = settings.value(QStringLiteral("Position"), QPoint(200, 200)).toPoint();
+    const QSize size = settings.value(QStringLiteral("Size"), QSize(850, 540)).toSize();
+    settings.endGroup();
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect placed = FitWindowGeometry(QRect(position, size), QRect(QPoint(200, 200), QSize(850, 540)),
+                                           screen ? screen->availableGeometry() : QRect());
+    resize(placed.size());
+    move(placed.topLeft());
 }
 
 MainWindow::~MainWindow()
@@ -365,10 +424,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // the window down under running jobs: cancel the batch the way the user's
     // click would, and let it drain.
     if (convertWatcher.isRunning()) {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() == QLatin1String("convertProgressDlg") && widget->isVisible())
-                widget->close();
-        }
+        if (convertProgressDlg && convertProgressDlg->isVisible())
+            convertProgressDlg->close();
         event->ignore();
         return;
     }
@@ -512,7 +569,7 @@ void MainWindow::FinishAdding(int oldCount)
     if (!pendingSelection.isEmpty()) {
         QVector<int> rowOfPosition(srcFiles.size(), -1);
         for (int row = 0; row < srcModel.rowCount(); ++row) {
-            const int position = srcModel.item(row, SrcIndexColumn)->data(Qt::UserRole).toInt();
+            const int position = RowIndex(srcModel, row, SrcIndexColumn);
             if (position >= 0 && position < rowOfPosition.size())
                 rowOfPosition[position] = row;
         }
@@ -633,7 +690,7 @@ void MainWindow::RemoveSrc()
     const QModelIndexList selectedRows = srcSelModel->selectedRows(0);
     QVector<bool> selected(n, false);
     for (const QModelIndex &index : selectedRows) {
-        const int position = srcModel.item(index.row(), SrcIndexColumn)->data(Qt::UserRole).toInt();
+        const int position = RowIndex(srcModel, index.row(), SrcIndexColumn);
         if (position >= 0 && position < n)
             selected[position] = true;
     }
@@ -717,7 +774,7 @@ void MainWindow::SrcSelChanged(const QItemSelection &refSelected, const QItemSel
     if (srcSelModel->hasSelection()) {
         const QModelIndexList rows = srcSelModel->selectedRows(0);
         for (const QModelIndex &index : rows) {
-            const int position = srcModel.item(index.row(), SrcIndexColumn)->data(Qt::UserRole).toInt();
+            const int position = RowIndex(srcModel, index.row(), SrcIndexColumn);
             if (position >= 0 && position < srcFiles.size()) {
                 selSrcFiles.append(srcFiles.at(position));
                 selSrcRows.append(index.row());
@@ -746,7 +803,7 @@ void MainWindow::TgtSelChanged(const QItemSelection &refSelected, const QItemSel
     const QModelIndexList rows = tgtSelModel->selectedRows(0);
     if (rows.isEmpty())
         return;
-    const int index = tgtModel.item(rows.first().row(), TgtIndexColumn)->data(Qt::UserRole).toInt();
+    const int index = RowIndex(tgtModel, rows.first().row(), TgtIndexColumn);
     if (index >= 0 && index < tgtFiles.size()) {
         selTgtFile = tgtFiles.at(index);
         UpdateActions();
@@ -786,21 +843,23 @@ void MainWindow::PlayTgt()
 void MainWindow::PlaySrc(const QModelIndex &index)
 {
     qDebug() << "MainWindow::Preview(QModelIndex)";
-    if (!index.isValid())
-        return;
-    const int position = srcModel.item(index.row(), SrcIndexColumn)->data(Qt::UserRole).toInt();
-    if (position >= 0 && position < srcFiles.size())
-        Play(srcFiles.at(position));
+    PlayRow(srcModel, index, SrcIndexColumn, srcFiles);
 }
 
 void MainWindow::PlayTgt(const QModelIndex &index)
 {
     qDebug() << "MainWindow::PlayTgt(QModelIndex)";
+    PlayRow(tgtModel, index, TgtIndexColumn, tgtFiles);
+}
+
+void MainWindow::PlayRow(const QStandardItemModel &model, const QModelIndex &index, int indexColumn,
+                         const QStringList &files)
+{
     if (!index.isValid())
         return;
-    const int position = tgtModel.item(index.row(), TgtIndexColumn)->data(Qt::UserRole).toInt();
-    if (position >= 0 && position < tgtFiles.size())
-        Play(tgtFiles.at(position));
+    const int position = RowIndex(model, index.row(), indexColumn);
+    if (position >= 0 && position < files.size())
+        Play(files.at(position));
 }
 
 void MainWindow::InitTgtFoldersCmB()
@@ -849,7 +908,7 @@ void MainWindow::InitTgtFmtCmB()
             for (int k = 0; k < extensions.size(); ++k) {
                 const QString &extension = extensions.at(k);
                 tgtFmtCmB->addItem(name + QStringLiteral(" (") + extension + QLatin1Char(')'),
-                                   QVariant(qint32((k << 16) | id)));
+                                   PackFmtItem(codecID, k));
                 if (extension.compare(convertSettings.tgtFormat, Qt::CaseInsensitive) == 0 && id == convertSettings.tgtID)
                     chosen = counter;
                 ++counter;
@@ -879,10 +938,9 @@ void MainWindow::InitSaveTgtCmB()
 void MainWindow::UpdateConvertSettings()
 {
     convertSettings.SetTgtFolder(tgtFolderCmB->currentText());
-    const int data = tgtFmtCmB->currentData(Qt::UserRole).toInt();
-    const auto id = KRVAVCodecID(data & 0xffff);
-    convertSettings.tgtID = id;
-    convertSettings.tgtFormat = KRVAVCodec(id).GetExtension(data >> 16);
+    const FmtItem item = UnpackFmtItem(tgtFmtCmB->currentData(Qt::UserRole));
+    convertSettings.tgtID = item.id;
+    convertSettings.tgtFormat = KRVAVCodec(item.id).GetExtension(item.extension);
     convertSettings.exists = saveTgtCmB->currentIndex();
 }
 
@@ -934,13 +992,13 @@ void MainWindow::BrowseTgtFolder()
 
 void MainWindow::TgtFmtChanged(int iFmtCBIndex)
 {
-    const QVariant data = tgtFmtCmB->itemData(iFmtCBIndex, Qt::UserRole);
-    fmtSettingsBtn->setEnabled(data.isValid() && KRVAVCodec::HasSettings(KRVAVCodecID(data.toInt() & 0xffff)));
+    const FmtItem item = UnpackFmtItem(tgtFmtCmB->itemData(iFmtCBIndex, Qt::UserRole));
+    fmtSettingsBtn->setEnabled(KRVAVCodec::HasSettings(item.id));
 }
 
 void MainWindow::TgtFmtSettingsClicked()
 {
-    const auto id = KRVAVCodecID(tgtFmtCmB->currentData(Qt::UserRole).toInt() & 0xffff);
+    const KRVAVCodecID id = UnpackFmtItem(tgtFmtCmB->currentData(Qt::UserRole)).id;
     if (id == KRVAVCodecID_3GP2) {
         ThreeGP2Dlg dlg(&convertSettings, this);
         dlg.exec();
@@ -969,6 +1027,7 @@ void MainWindow::Convert()
 
     QProgressDialog progressDlg;
     progressDlg.setObjectName(QStringLiteral("convertProgressDlg"));
+    convertProgressDlg = &progressDlg;
     progressDlg.setMinimum(0);
     progressDlg.setMaximum(selSrcFiles.size());
     progressDlg.setMinimumSize(400, 100);
@@ -984,7 +1043,7 @@ void MainWindow::Convert()
     connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::finished, &progressDlg, &QProgressDialog::reset);
     // The future itself is not canceled: jobs that have not started end at once on the
     // flag, and a job that moved its file into place before the cancel still reports it.
-    connect(&progressDlg, &QProgressDialog::canceled, this, &MainWindow::ConvertCanceled);
+    connect(&progressDlg, &QProgressDialog::canceled, this, &MainWindow::CancelConvert);
     batchCanceled = false;
 
     convertJobs.clear();
@@ -992,17 +1051,16 @@ void MainWindow::Convert()
         AVConvertData job;
         job.srcFile = selSrcFiles.at(i);
         job.settings = &convertSettings;
-        job.progressDlg = &progressDlg;
         job.srcRow = selSrcRows.at(i);
-        job.result = ::ConvertCanceled;
+        job.result = ConvertCanceled;
         job.batch = batch;
         convertJobs.append(job);
     }
 
     convertWatcher.setFuture(QtConcurrent::mapped(convertJobs, ThreadFunction));
 
-    convertCounts[0] = convertJobs.size();
-    convertCounts[1] = convertCounts[2] = convertCounts[3] = 0;
+    std::fill(std::begin(convertCounts), std::end(convertCounts), 0);
+    convertCounts[CountSelected] = convertJobs.size();
 
     if (convertJobs.size() == 1)
         progressDlg.setRange(0, 0);
@@ -1022,8 +1080,6 @@ void MainWindow::Convert()
     QCoreApplication::processEvents();
 
     disconnect(&convertWatcher, nullptr, &progressDlg, nullptr);
-    for (AVConvertData &job : convertJobs)
-        job.progressDlg = nullptr;
 
     UpdateTgtList();
     if (ShouldReportCResults())
@@ -1038,20 +1094,20 @@ void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
     AVConvertData &job = convertJobs[iCurSelSrcIndex];
     const ItemConvertResult result = convertWatcher.resultAt(iCurSelSrcIndex);
     // The cancel counted this row before the job could tell how it really ended.
-    if (batchCanceled && job.result == ::ConvertCanceled && result.result != ::ConvertCanceled)
-        --convertCounts[3];
+    if (batchCanceled && job.result == ConvertCanceled && result.result != ConvertCanceled)
+        --convertCounts[CountCanceled];
     job.result = result.result;
     QStandardItem *statusItem = srcModel.item(job.srcRow, SrcStatusColumn);
     QStandardItem *nameItem = srcModel.item(job.srcRow, 0);
     if (result.result == ConvertSucceeded) {
-        ++convertCounts[1];
+        ++convertCounts[CountSucceeded];
         if (statusItem)
             statusItem->setText(QStringLiteral("Succeeded"));
         tgtFiles.append(result.tgtFiles);
         if (nameItem)
             nameItem->setIcon(QIcon(QStringLiteral(":IMG_SUCCEEDED")));
     } else if (result.result == ConvertFailed) {
-        ++convertCounts[2];
+        ++convertCounts[CountFailed];
         if (statusItem)
             statusItem->setText(QStringLiteral("Failed"));
         if (nameItem)
@@ -1059,18 +1115,18 @@ void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
     }
 }
 
-void MainWindow::ConvertCanceled()
+void MainWindow::CancelConvert()
 {
     batchCanceled = true;
     setUpdatesEnabled(false);
     for (const AVConvertData &job : qAsConst(convertJobs)) {
-        if (job.result != ::ConvertCanceled)
+        if (job.result != ConvertCanceled)
             continue;
         if (QStandardItem *statusItem = srcModel.item(job.srcRow, SrcStatusColumn))
             statusItem->setText(QStringLiteral("Canceled"));
         if (QStandardItem *nameItem = srcModel.item(job.srcRow, 0))
             nameItem->setIcon(QIcon(QStringLiteral(":IMG_CANCELLED")));
-        ++convertCounts[3];
+        ++convertCounts[CountCanceled];
     }
     setUpdatesEnabled(true);
 }
@@ -1112,6 +1168,5 @@ void MainWindow::ShowConvertResults()
         folder = QFileInfo(tgtFiles.first()).absolutePath();
     ConvertResultsDlg dlg(convertCounts, folder, this);
     dlg.exec();
-    for (int &count : convertCounts)
-        count = 0;
+    std::fill(std::begin(convertCounts), std::end(convertCounts), 0);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/avconvertthread.h"
+#include "convert/convertresultsdlg.h"
 #include "convert/convertsettings.h"
 
 #include <QFutureWatcher>
@@ -8,6 +9,7 @@
 #include <QItemSelection>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStandardItemModel>
 #include <QStringList>
 #include <QVector>
@@ -17,6 +19,7 @@ class QComboBox;
 class QGridLayout;
 class QLabel;
 class QMenu;
+class QProgressDialog;
 class QPushButton;
 class QSplitter;
 class QToolBar;
@@ -74,7 +77,7 @@ public slots:
     void TgtFmtSettingsClicked();
     void Convert();
     void ConvertResultReadyAt(int iCurSelSrcIndex);
-    void ConvertCanceled();
+    void CancelConvert();
     void OpenTarget();
     void UpdateOpenTgtBtn();
     void UpdateOpenTgtBtn(const QString &sTgtFolder);
@@ -88,6 +91,15 @@ private:
     void InitTgtFmtCmB();
     void InitSaveTgtCmB();
     void FinishAdding(int oldCount);
+    void CreateActions();
+    void CreateMenusAndToolBar();
+    void CreateViews();
+    void CreateTargetControls();
+    void ConnectSignals();
+    void RestoreGeometry();
+    void CreateStatusBar();
+    void LoadSettings();
+    void PlayRow(const QStandardItemModel &model, const QModelIndex &index, int indexColumn, const QStringList &files);
 
 public:
     QMenu *fileMenu = nullptr;
@@ -134,7 +146,7 @@ public:
     ConvertSettings convertSettings;
     QList<AVConvertData> convertJobs;
     bool addingSrc = false;
-    int convertCounts[4] = { 0, 0, 0, 0 };
+    int convertCounts[ConvertCountKinds] = {};
 
 private:
     // Bookkeeping beside srcFiles so that adding and removing thousands of rows
@@ -145,6 +157,8 @@ private:
     QVector<int> pendingSelection;
     bool removingSrc = false;
     bool batchCanceled = false;
+    // The running batch's progress dialog, which lives on Convert()'s stack.
+    QPointer<QProgressDialog> convertProgressDlg;
 };
 
 // The window's restored place: stored, unless it is no size or lies off the available

@@ -5,6 +5,7 @@
 #include "convert/jobjournal.h"
 #include "convert/transcoderoutput.h"
 #include "krv/av/avcodec.h"
+#include "krv/gen/plugins.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -510,12 +511,7 @@ bool MakeTgtFilePath(QString &out, const QString &srcFile, const ConvertSettings
 
 QString TranscoderPath()
 {
-#ifdef Q_OS_WIN
-    const QString name = QStringLiteral("multimedia/ffmpeg/ffmpeg.exe");
-#else
-    const QString name = QStringLiteral("multimedia/ffmpeg/ffmpeg");
-#endif
-    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(name);
+    return HelperProgramPath(HelperProgram::Transcoder);
 }
 
 const char *const EvenFrameFilter = "scale=trunc(iw/2)*2:trunc(ih/2)*2";

@@ -10,7 +10,6 @@
 #include <memory>
 
 class ConvertSettings;
-class QProgressDialog;
 
 // Outcome codes shared by a job and the batch runner.
 enum ConvertOutcome : int {
@@ -77,9 +76,6 @@ struct AVConvertData
 {
     QString srcFile;
     const ConvertSettings *settings = nullptr;
-    // The batch's progress dialog. Pool threads never touch it: its canceled()
-    // signal raises cancelFlag on the GUI thread, and the jobs read the flag.
-    QProgressDialog *progressDlg = nullptr;
     int srcRow = -1;
     int result = ConvertCanceled;
     std::shared_ptr<ConvertBatch> batch;

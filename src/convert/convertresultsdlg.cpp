@@ -21,10 +21,10 @@ void SaveReportCResults(bool report)
 ConvertResultsDlg::ConvertResultsDlg(const int *counts, const QString &folder, QWidget *parent)
     : QDialog(parent, Qt::WindowCloseButtonHint), counts(counts), folder(folder)
 {
-    const int selected = counts[0];
-    const int succeeded = counts[1];
-    const int failed = counts[2];
-    const int canceled = counts[3];
+    const int selected = counts[CountSelected];
+    const int succeeded = counts[CountSucceeded];
+    const int failed = counts[CountFailed];
+    const int canceled = counts[CountCanceled];
 
     summaryLabel = new QLabel(QStringLiteral("Selected Files: %1\nSucceeded Files: %2\nFailed Files: %3\nCanceled Files: %4")
                                   .arg(selected)

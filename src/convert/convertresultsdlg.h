@@ -1,17 +1,20 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 class QCheckBox;
 class QDialogButtonBox;
 class QLabel;
-class QString;
 class QVBoxLayout;
 
 void SaveReportCResults(bool report);
 
-// Summary of a finished batch. `counts` points at the caller's four counters
-// (selected, succeeded, failed, canceled); both it and `folder` must outlive the dialog.
+// The batch's four counts, in the order the batch runner keeps them.
+enum ConvertCount : int { CountSelected, CountSucceeded, CountFailed, CountCanceled, ConvertCountKinds };
+
+// Summary of a finished batch. `counts` points at the caller's ConvertCountKinds
+// counters and must outlive the dialog.
 class ConvertResultsDlg final : public QDialog
 {
     Q_OBJECT
@@ -31,5 +34,5 @@ private:
     QDialogButtonBox *buttonBox = nullptr;
     QVBoxLayout *mainLayout = nullptr;
     const int *counts = nullptr;
-    const QString &folder;
+    const QString folder;
 };

@@ -32,7 +32,7 @@ void ConvertSettings::Load()
     settings.beginGroup(QStringLiteral("CSettings"));
     tgtFolder = settings.value(QStringLiteral("TgtFolder"), QString::fromLatin1(SameAsSourceFile)).toString();
     tgtFormat = settings.value(QStringLiteral("TgtFormat"), QStringLiteral(".mp4")).toString();
-    tgtID = settings.value(QStringLiteral("TgtID"), 61).toInt();
+    tgtID = settings.value(QStringLiteral("TgtID"), int(KRVAVCodecID_MP4)).toInt();
     exists = settings.value(QStringLiteral("Exists"), 0).toInt();
     scale = settings.value(QStringLiteral("Scale"), false).toBool();
     scaleKA = settings.value(QStringLiteral("ScaleKA"), false).toBool();

@@ -1,17 +1,17 @@
 #pragma once
 
+#include "krv/av/avcodec.h"
+
 #include <QColor>
 #include <QString>
 
 // Indices into these lists are what ConvertSettings stores.
-static const char *const SaveModes[] = { "Append with unique number", "Overwrite" };
-static const char *const RotateDegrees[] = { "Clockwise 90 degree", "Clockwise 180 degree",
-                                             "Clockwise 270 degree" };
-static const char *const AspectRatios[] = { "4:3", "16:9", "Auto" };
+inline constexpr const char *SaveModes[] = { "Append with unique number", "Overwrite" };
+inline constexpr const char *RotateDegrees[] = { "Clockwise 90 degree", "Clockwise 180 degree", "Clockwise 270 degree" };
+inline constexpr const char *AspectRatios[] = { "4:3", "16:9", "Auto" };
 // Passed verbatim to the transcoder as a frame size, so each stays WIDTHxHEIGHT.
-static const char *const ThreeGPSizes[] = { "128x96", "176x144", "352x288", "704x576", "1408x1152" };
-static const char *const Alignments[] = { "Top Left", "Top Right", "Bottom Left", "Bottom Right",
-                                          "Center" };
+inline constexpr const char *ThreeGPSizes[] = { "128x96", "176x144", "352x288", "704x576", "1408x1152" };
+inline constexpr const char *Alignments[] = { "Top Left", "Top Right", "Bottom Left", "Bottom Right", "Center" };
 
 constexpr int SaveModesCount = int(sizeof(SaveModes) / sizeof(SaveModes[0]));
 constexpr int RotateDegreesCount = int(sizeof(RotateDegrees) / sizeof(RotateDegrees[0]));
@@ -37,7 +37,7 @@ public:
 
     QString tgtFolder;
     QString tgtFormat = QStringLiteral(".mp4");
-    int tgtID = 61;
+    int tgtID = KRVAVCodecID_MP4;
     int exists = 0;
     int threeGPSize = 3;
     bool scale = false;

@@ -118,13 +118,13 @@ void SettingsDlg::BuildPages()
     connect(wtEnableCheck, &QCheckBox::stateChanged, this, &SettingsDlg::EnableWatermarkText);
     connect(wtColorButton, &QToolButton::clicked, this, &SettingsDlg::textColorClicked);
     connect(wtOpacitySlider, &QSlider::valueChanged, this, &SettingsDlg::textOpacityChanged);
-    connect(wtNormalAlignRadio, &QRadioButton::clicked, this, &SettingsDlg::textNormalAlignmentClicked);
-    connect(wtCustomAlignRadio, &QRadioButton::clicked, this, &SettingsDlg::textCustomAlignmentClicked);
+    connect(wtAlign.normalRadio, &QRadioButton::clicked, this, &SettingsDlg::textNormalAlignmentClicked);
+    connect(wtAlign.customRadio, &QRadioButton::clicked, this, &SettingsDlg::textCustomAlignmentClicked);
     connect(wiEnableCheck, &QCheckBox::stateChanged, this, &SettingsDlg::EnableWatermarkImage);
     connect(wiBrowseButton, &QPushButton::clicked, this, &SettingsDlg::selectWatermarkImage);
     connect(wiScaleSlider, &QSlider::valueChanged, this, &SettingsDlg::scaleWatermarkImage);
-    connect(wiNormalAlignRadio, &QRadioButton::clicked, this, &SettingsDlg::imageNormalAlignmentClicked);
-    connect(wiCustomAlignRadio, &QRadioButton::clicked, this, &SettingsDlg::imageCustomAlignmentClicked);
+    connect(wiAlign.normalRadio, &QRadioButton::clicked, this, &SettingsDlg::imageNormalAlignmentClicked);
+    connect(wiAlign.customRadio, &QRadioButton::clicked, this, &SettingsDlg::imageCustomAlignmentClicked);
     connect(transformEnableCheck, &QCheckBox::stateChanged, this, &SettingsDlg::EnableTransform);
     connect(rotateCheck, &QCheckBox::clicked, this, &SettingsDlg::Rotate);
 
@@ -257,28 +257,7 @@ QWidget *SettingsDlg::BuildWatermarkTextPage()
     grid->addWidget(wtOpacitySlider, 6, 1);
     grid->addWidget(wtOpacityValueLabel, 6, 2);
 
-    // Both radio buttons are children of the page, which makes them exclusive.
-    wtNormalAlignRadio = new QRadioButton(tr("Normal Alignment"), page);
-    wtNormalAlignRadio->setObjectName(QStringLiteral("wtNormalAlignRadio"));
-    wtAlignCombo = NewListCombo(Alignments, AlignmentsCount, "wtAlignCombo", page);
-    wtCustomAlignRadio = new QRadioButton(tr("Custom Alignment"), page);
-    wtCustomAlignRadio->setObjectName(QStringLiteral("wtCustomAlignRadio"));
-    grid->addWidget(wtNormalAlignRadio, 7, 0, 1, 3);
-    grid->addWidget(wtAlignCombo, 8, 1, 1, 2);
-    grid->addWidget(wtCustomAlignRadio, 9, 0, 1, 3);
-
-    wtXOffsetLabel = NewLabel(tr("X Offset:"), "wtXOffsetLabel", page);
-    wtXOffsetSpin = NewOffsetSpin("wtXOffsetSpin", page);
-    wtXPercentLabel = NewLabel(tr("%"), "wtXPercentLabel", page);
-    wtYOffsetLabel = NewLabel(tr("Y Offset:"), "wtYOffsetLabel", page);
-    wtYOffsetSpin = NewOffsetSpin("wtYOffsetSpin", page);
-    wtYPercentLabel = NewLabel(tr("%"), "wtYPercentLabel", page);
-    grid->addWidget(wtXOffsetLabel, 10, 0);
-    grid->addWidget(wtXOffsetSpin, 10, 1);
-    grid->addWidget(wtXPercentLabel, 10, 2);
-    grid->addWidget(wtYOffsetLabel, 11, 0);
-    grid->addWidget(wtYOffsetSpin, 11, 1);
-    grid->addWidget(wtYPercentLabel, 11, 2);
+    wtAlign.Build(grid, 7, QStringLiteral("wt"), page);
     return page;
 }
 
@@ -310,27 +289,7 @@ QWidget *SettingsDlg::BuildWatermarkImagePage()
     grid->addWidget(wiScaleSlider, 2, 1);
     grid->addWidget(wiScaleValueLabel, 2, 2);
 
-    wiNormalAlignRadio = new QRadioButton(tr("Normal Alignment"), page);
-    wiNormalAlignRadio->setObjectName(QStringLiteral("wiNormalAlignRadio"));
-    wiAlignCombo = NewListCombo(Alignments, AlignmentsCount, "wiAlignCombo", page);
-    wiCustomAlignRadio = new QRadioButton(tr("Custom Alignment"), page);
-    wiCustomAlignRadio->setObjectName(QStringLiteral("wiCustomAlignRadio"));
-    grid->addWidget(wiNormalAlignRadio, 3, 0, 1, 3);
-    grid->addWidget(wiAlignCombo, 4, 1, 1, 2);
-    grid->addWidget(wiCustomAlignRadio, 5, 0, 1, 3);
-
-    wiXOffsetLabel = NewLabel(tr("X Offset:"), "wiXOffsetLabel", page);
-    wiXOffsetSpin = NewOffsetSpin("wiXOffsetSpin", page);
-    wiXPercentLabel = NewLabel(tr("%"), "wiXPercentLabel", page);
-    wiYOffsetLabel = NewLabel(tr("Y Offset:"), "wiYOffsetLabel", page);
-    wiYOffsetSpin = NewOffsetSpin("wiYOffsetSpin", page);
-    wiYPercentLabel = NewLabel(tr("%"), "wiYPercentLabel", page);
-    grid->addWidget(wiXOffsetLabel, 6, 0);
-    grid->addWidget(wiXOffsetSpin, 6, 1);
-    grid->addWidget(wiXPercentLabel, 6, 2);
-    grid->addWidget(wiYOffsetLabel, 7, 0);
-    grid->addWidget(wiYOffsetSpin, 7, 1);
-    grid->addWidget(wiYPercentLabel, 7, 2);
+    wiAlign.Build(grid, 3, QStringLiteral("wi"), page);
     grid->setRowStretch(8, 1);
     return page;
 }
@@ -402,22 +361,14 @@ void SettingsDlg::LoadSettings()
     ShowTextColor();
     wtOpacitySlider->setValue(settings->wtOpc);
     textOpacityChanged(wtOpacitySlider->value());
-    wtNormalAlignRadio->setChecked(!settings->wtCAlign);
-    wtAlignCombo->setCurrentIndex(settings->wtAlign);
-    wtCustomAlignRadio->setChecked(settings->wtCAlign);
-    wtXOffsetSpin->setValue(settings->wtCAlignX);
-    wtYOffsetSpin->setValue(settings->wtCAlignY);
+    wtAlign.Load(settings->wtCAlign, settings->wtAlign, settings->wtCAlignX, settings->wtCAlignY);
     EnableWatermarkText(wtEnableCheck->checkState());
 
     wiEnableCheck->setChecked(settings->wiEnable);
     wiFileEdit->setText(settings->wiFile);
     wiScaleSlider->setValue(settings->wiScale);
     scaleWatermarkImage(wiScaleSlider->value());
-    wiNormalAlignRadio->setChecked(!settings->wiCAlign);
-    wiAlignCombo->setCurrentIndex(settings->wiAlign);
-    wiCustomAlignRadio->setChecked(settings->wiCAlign);
-    wiXOffsetSpin->setValue(settings->wiCAlignX);
-    wiYOffsetSpin->setValue(settings->wiCAlignY);
+    wiAlign.Load(settings->wiCAlign, settings->wiAlign, settings->wiCAlignX, settings->wiCAlignY);
     EnableWatermarkImage(wiEnableCheck->checkState());
 
     transformEnableCheck->setChecked(settings->transform);
@@ -455,18 +406,12 @@ void SettingsDlg::SaveSettings()
     settings->wtCR = textColor.red();
     settings->wtCG = textColor.green();
     settings->wtCB = textColor.blue();
-    settings->wtCAlign = wtCustomAlignRadio->isChecked();
-    settings->wtAlign = wtAlignCombo->currentIndex();
-    settings->wtCAlignX = wtXOffsetSpin->value();
-    settings->wtCAlignY = wtYOffsetSpin->value();
+    wtAlign.Save(settings->wtCAlign, settings->wtAlign, settings->wtCAlignX, settings->wtCAlignY);
 
     settings->wiEnable = wiEnableCheck->isChecked();
     settings->wiFile = wiFileEdit->text();
     settings->wiScale = wiScaleSlider->value();
-    settings->wiCAlign = wiCustomAlignRadio->isChecked();
-    settings->wiAlign = wiAlignCombo->currentIndex();
-    settings->wiCAlignX = wiXOffsetSpin->value();
-    settings->wiCAlignY = wiYOffsetSpin->value();
+    wiAlign.Save(settings->wiCAlign, settings->wiAlign, settings->wiCAlignX, settings->wiCAlignY);
 
     settings->transform = transformEnableCheck->isChecked();
     settings->rotate = rotateCheck->isChecked();
@@ -533,11 +478,11 @@ void SettingsDlg::EnableWatermarkText(int state)
     const QList<QWidget *> followers = {
         wtContentLabel, wtContentEdit, wtFontNameLabel, wtFontNameCombo, wtFontSizeLabel, wtFontSizeCombo,
         wtPointsLabel, wtFontStyleLabel, wtFontStyleBox, wtColorLabel, wtColorButton, wtOpacityLabel,
-        wtOpacitySlider, wtOpacityValueLabel, wtNormalAlignRadio, wtCustomAlignRadio,
+        wtOpacitySlider, wtOpacityValueLabel, wtAlign.normalRadio, wtAlign.customRadio,
     };
     for (QWidget *w : followers)
         w->setEnabled(on);
-    SetTextAlignmentEnabled(on && wtNormalAlignRadio->isChecked(), on && wtCustomAlignRadio->isChecked());
+    wtAlign.SetEnabled(on && wtAlign.normalRadio->isChecked(), on && wtAlign.customRadio->isChecked());
 }
 
 void SettingsDlg::textColorClicked()
@@ -556,25 +501,25 @@ void SettingsDlg::textOpacityChanged(int position)
 
 void SettingsDlg::textNormalAlignmentClicked(bool checked)
 {
-    SetTextAlignmentEnabled(checked, !checked);
+    wtAlign.SetEnabled(checked, !checked);
 }
 
 void SettingsDlg::textCustomAlignmentClicked(bool checked)
 {
-    SetTextAlignmentEnabled(!checked, checked);
+    wtAlign.SetEnabled(!checked, checked);
 }
 
 void SettingsDlg::EnableWatermarkImage(int state)
 {
     const bool on = IsOn(state);
     const QList<QWidget *> followers = {
-        wiFileLabel, wiBrowseButton, wiScaleLabel, wiScaleSlider, wiScaleValueLabel, wiNormalAlignRadio,
-        wiCustomAlignRadio,
+        wiFileLabel, wiBrowseButton, wiScaleLabel, wiScaleSlider, wiScaleValueLabel, wiAlign.normalRadio,
+        wiAlign.customRadio,
     };
     for (QWidget *w : followers)
         w->setEnabled(on);
     wiFileEdit->setEnabled(false);
-    SetImageAlignmentEnabled(on && wiNormalAlignRadio->isChecked(), on && wiCustomAlignRadio->isChecked());
+    wiAlign.SetEnabled(on && wiAlign.normalRadio->isChecked(), on && wiAlign.customRadio->isChecked());
 }
 
 void SettingsDlg::selectWatermarkImage()
@@ -598,12 +543,12 @@ void SettingsDlg::scaleWatermarkImage(int position)
 
 void SettingsDlg::imageNormalAlignmentClicked(bool checked)
 {
-    SetImageAlignmentEnabled(checked, !checked);
+    wiAlign.SetEnabled(checked, !checked);
 }
 
 void SettingsDlg::imageCustomAlignmentClicked(bool checked)
 {
-    SetImageAlignmentEnabled(!checked, checked);
+    wiAlign.SetEnabled(!checked, checked);
 }
 
 void SettingsDlg::EnableTransform(int state)
@@ -630,23 +575,63 @@ QString SettingsDlg::PickImageFile(const QString &folder, const QString &filter)
     return QFileDialog::getOpenFileName(this, tr("Select Watermark Image"), folder, filter);
 }
 
-void SettingsDlg::SetTextAlignmentEnabled(bool normal, bool custom)
+void SettingsDlg::AlignmentRows::Build(QGridLayout *grid, int firstRow, const QString &prefix, QWidget *page)
 {
-    wtAlignCombo->setEnabled(normal);
-    const QList<QWidget *> widgets = {
-        wtXOffsetLabel, wtXOffsetSpin, wtXPercentLabel, wtYOffsetLabel, wtYOffsetSpin, wtYPercentLabel,
+    const auto name = [&prefix](const char *suffix) { return prefix + QLatin1String(suffix); };
+    // Both radio buttons are children of the page, which makes them exclusive.
+    normalRadio = new QRadioButton(tr("Normal Alignment"), page);
+    normalRadio->setObjectName(name("NormalAlignRadio"));
+    combo = NewListCombo(Alignments, AlignmentsCount, qPrintable(name("AlignCombo")), page);
+    customRadio = new QRadioButton(tr("Custom Alignment"), page);
+    customRadio->setObjectName(name("CustomAlignRadio"));
+    grid->addWidget(normalRadio, firstRow, 0, 1, 3);
+    grid->addWidget(combo, firstRow + 1, 1, 1, 2);
+    grid->addWidget(customRadio, firstRow + 2, 0, 1, 3);
+
+    xSpin = NewOffsetSpin(qPrintable(name("XOffsetSpin")), page);
+    ySpin = NewOffsetSpin(qPrintable(name("YOffsetSpin")), page);
+    const struct {
+        const char *label;
+        const char *labelName;
+        QSpinBox *spin;
+        const char *percentName;
+    } offsets[] = {
+        { "X Offset:", "XOffsetLabel", xSpin, "XPercentLabel" },
+        { "Y Offset:", "YOffsetLabel", ySpin, "YPercentLabel" },
     };
-    for (QWidget *w : widgets)
-        w->setEnabled(custom);
+    int row = firstRow + 3;
+    for (const auto &offset : offsets) {
+        QLabel *label = NewLabel(tr(offset.label), qPrintable(name(offset.labelName)), page);
+        QLabel *percent = NewLabel(tr("%"), qPrintable(name(offset.percentName)), page);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(offset.spin, row, 1);
+        grid->addWidget(percent, row, 2);
+        offsetWidgets << label << offset.spin << percent;
+        ++row;
+    }
 }
 
-void SettingsDlg::SetImageAlignmentEnabled(bool normal, bool custom)
+void SettingsDlg::AlignmentRows::Load(bool custom, int alignment, int x, int y)
 {
-    wiAlignCombo->setEnabled(normal);
-    const QList<QWidget *> widgets = {
-        wiXOffsetLabel, wiXOffsetSpin, wiXPercentLabel, wiYOffsetLabel, wiYOffsetSpin, wiYPercentLabel,
-    };
-    for (QWidget *w : widgets)
+    normalRadio->setChecked(!custom);
+    combo->setCurrentIndex(alignment);
+    customRadio->setChecked(custom);
+    xSpin->setValue(x);
+    ySpin->setValue(y);
+}
+
+void SettingsDlg::AlignmentRows::Save(bool &custom, int &alignment, int &x, int &y) const
+{
+    custom = customRadio->isChecked();
+    alignment = combo->currentIndex();
+    x = xSpin->value();
+    y = ySpin->value();
+}
+
+void SettingsDlg::AlignmentRows::SetEnabled(bool normal, bool custom)
+{
+    combo->setEnabled(normal);
+    for (QWidget *w : qAsConst(offsetWidgets))
         w->setEnabled(custom);
 }
 

@@ -3,11 +3,13 @@
 #include "dialogs/krvsettingsdlg.h"
 
 #include <QColor>
+#include <QList>
 
 class ConvertSettings;
 class QCheckBox;
 class QComboBox;
 class QFontComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -63,8 +65,23 @@ private:
     QWidget *BuildWatermarkImagePage();
     QWidget *BuildTransformPage();
     QWidget *BuildOptionPage(QCheckBox *check);
-    void SetTextAlignmentEnabled(bool normal, bool custom);
-    void SetImageAlignmentEnabled(bool normal, bool custom);
+
+    // "Normal Alignment", its combo, "Custom Alignment" and the two offset rows:
+    // the same block on the text and the image page.
+    struct AlignmentRows
+    {
+        QRadioButton *normalRadio = nullptr;
+        QComboBox *combo = nullptr;
+        QRadioButton *customRadio = nullptr;
+        QList<QWidget *> offsetWidgets;
+        QSpinBox *xSpin = nullptr;
+        QSpinBox *ySpin = nullptr;
+
+        void Build(QGridLayout *grid, int firstRow, const QString &prefix, QWidget *page);
+        void Load(bool custom, int alignment, int x, int y);
+        void Save(bool &custom, int &alignment, int &x, int &y) const;
+        void SetEnabled(bool normal, bool custom);
+    };
     void ShowTextColor();
 
     ConvertSettings *settings = nullptr;
@@ -102,15 +119,7 @@ private:
     QLabel *wtOpacityLabel = nullptr;
     QSlider *wtOpacitySlider = nullptr;
     QLabel *wtOpacityValueLabel = nullptr;
-    QRadioButton *wtNormalAlignRadio = nullptr;
-    QComboBox *wtAlignCombo = nullptr;
-    QRadioButton *wtCustomAlignRadio = nullptr;
-    QLabel *wtXOffsetLabel = nullptr;
-    QSpinBox *wtXOffsetSpin = nullptr;
-    QLabel *wtXPercentLabel = nullptr;
-    QLabel *wtYOffsetLabel = nullptr;
-    QSpinBox *wtYOffsetSpin = nullptr;
-    QLabel *wtYPercentLabel = nullptr;
+    AlignmentRows wtAlign;
 
     QCheckBox *wiEnableCheck = nullptr;
     QLabel *wiFileLabel = nullptr;
@@ -119,15 +128,7 @@ private:
     QLabel *wiScaleLabel = nullptr;
     QSlider *wiScaleSlider = nullptr;
     QLabel *wiScaleValueLabel = nullptr;
-    QRadioButton *wiNormalAlignRadio = nullptr;
-    QComboBox *wiAlignCombo = nullptr;
-    QRadioButton *wiCustomAlignRadio = nullptr;
-    QLabel *wiXOffsetLabel = nullptr;
-    QSpinBox *wiXOffsetSpin = nullptr;
-    QLabel *wiXPercentLabel = nullptr;
-    QLabel *wiYOffsetLabel = nullptr;
-    QSpinBox *wiYOffsetSpin = nullptr;
-    QLabel *wiYPercentLabel = nullptr;
+    AlignmentRows wiAlign;
 
     QCheckBox *transformEnableCheck = nullptr;
     QCheckBox *rotateCheck = nullptr;

@@ -1,8 +1,8 @@
 #include "download/avdownloaddlg.h"
 
 #include "convert/avconvertthread.h"
+#include "krv/gen/plugins.h"
 
-#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -17,12 +17,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString DownloaderPath()
-{
-    return QFileInfo(QDir(QCoreApplication::applicationDirPath()),
-                     QStringLiteral("multimedia/youtubedownloader/youtube-dl")).absoluteFilePath();
-}
 
 // The downloader keeps an unfinished file as "<name>.part" (fragments as
 // "<name>.part-FragN", with its state in "<name>.ytdl") and leaves it behind
@@ -57,8 +51,7 @@ bool IsReadableMedia(const QString &file)
     probe.setStandardInputFile(QProcess::nullDevice());
     probe.setStandardOutputFile(QProcess::nullDevice());
     probe.setStandardErrorFile(QProcess::nullDevice());
-    probe.start(QFileInfo(QDir(QCoreApplication::applicationDirPath()), QStringLiteral("multimedia/ffmpeg/ffprobe"))
-                    .absoluteFilePath(),
+    probe.start(HelperProgramPath(HelperProgram::Prober),
                 { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_format"), file });
     if (!probe.waitForFinished(10000)) {
         probe.kill();
@@ -184,11 +177,13 @@ void AVDownloadDlg::StartDownload(const QString &url)
     // never counts what an earlier attempt left there.
     tempPath.clear();
 
-    process = std::make_shared<QProcess>(this);
-    connect(process.get(), qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
+    StopProcess();
+    delete process;
+    process = new QProcess(this);
+    connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
             &AVDownloadDlg::downloaded);
 
-    const QString program = DownloaderPath();
+    const QString program = HelperProgramPath(HelperProgram::Downloader);
     if (!QFileInfo::exists(program) || !tempDir.isValid() || !EmptyFolder(tempDir.path())) {
         downloaded(-1, QProcess::CrashExit);
         return;

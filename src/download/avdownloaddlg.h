@@ -5,7 +5,6 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <memory>
 
 class QAbstractButton;
 class QDialogButtonBox;
@@ -45,7 +44,8 @@ private:
     QProgressBar *progressBar = nullptr;
     QLabel *statusLabel = nullptr;
     QVBoxLayout *mainLayout = nullptr;
-    std::shared_ptr<QProcess> process;
+    // A child of the dialog; each attempt replaces the last one's.
+    QProcess *process = nullptr;
     QTemporaryDir tempDir;
     QString tempPath;
 };

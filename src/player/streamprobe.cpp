@@ -1,9 +1,9 @@
 #include "player/streamprobe.h"
 
+#include "krv/gen/plugins.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QProcess>
 
 namespace {
@@ -27,10 +27,9 @@ public:
     ProbePipeline(const QString &sSourceFile, const QString &sPara)
         : key(sPara)
     {
-        const QDir appDir(QCoreApplication::applicationDirPath());
-        const QString program = QFileInfo(appDir, QStringLiteral("multimedia/ffmpeg/ffprobe")).absoluteFilePath();
-        probe.setWorkingDirectory(appDir.absolutePath());
-        filter.setWorkingDirectory(appDir.absolutePath());
+        const QString program = HelperProgramPath(HelperProgram::Prober);
+        probe.setWorkingDirectory(QCoreApplication::applicationDirPath());
+        filter.setWorkingDirectory(QCoreApplication::applicationDirPath());
         probe.setStandardOutputProcess(&filter);
         probe.setStandardErrorFile(QProcess::nullDevice());
         // The filter is started together with the probe, as in a shell pipe: a

@@ -101,8 +101,8 @@ struct KRVAVCodecExtension {
 class KRVAVCodec
 {
 public:
-    KRVAVCodec(KRVAVCodecID id);
-    KRVAVCodec(const QString &filePath);
+    explicit KRVAVCodec(KRVAVCodecID id);
+    explicit KRVAVCodec(const QString &filePath);
 
     static KRVAVCodecID GetID(const QString &extension);
     static bool HasSettings(KRVAVCodecID id);

@@ -1,6 +1,8 @@
 #include "plugins.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QSettings>
 #include <QStringList>
 
@@ -70,4 +72,24 @@ void KRVInitPlugins()
     AppendCredits(ffmpegNotice);
 
     settings.sync();
+}
+
+QString HelperProgramPath(HelperProgram program)
+{
+    QString name;
+    switch (program) {
+    case HelperProgram::Transcoder:
+        name = QStringLiteral("multimedia/ffmpeg/ffmpeg");
+        break;
+    case HelperProgram::Prober:
+        name = QStringLiteral("multimedia/ffmpeg/ffprobe");
+        break;
+    case HelperProgram::Downloader:
+        name = QStringLiteral("multimedia/youtubedownloader/youtube-dl");
+        break;
+    }
+#ifdef Q_OS_WIN
+    name += QStringLiteral(".exe");
+#endif
+    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(name);
 }

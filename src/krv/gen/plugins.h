@@ -12,3 +12,8 @@ void AppendCredits(const QString &text);
 
 // Records the outside components the program carries and collects their notices.
 void KRVInitPlugins();
+
+enum class HelperProgram { Transcoder, Prober, Downloader };
+
+// Where the install lays out the outside programs: beside the executable.
+QString HelperProgramPath(HelperProgram program);
