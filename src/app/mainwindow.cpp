@@ -2,6 +2,7 @@
 
 #include "convert/convertcrashdlg.h"
 #include "convert/convertresultsdlg.h"
+#include "convert/transcoderoutput.h"
 #include "dialogs/scaledlg.h"
 #include "dialogs/settingsdlg.h"
 #include "dialogs/threegp2dlg.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
@@ -1038,8 +1040,13 @@ void MainWindow::Convert()
     // source in the list is out of the jobs' reach, not only the selected ones.
     const auto batch = std::make_shared<ConvertBatch>(srcFiles);
     connect(&progressDlg, &QProgressDialog::canceled, this, [batch]() { batch->Cancel(); });
-    connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::progressValueChanged, &progressDlg,
-            &QProgressDialog::setValue);
+    // The jobs report from the pool; only the GUI thread touches the rows and the dialog.
+    batch->progress = [this](int srcRow, qint64 doneMs, qint64 totalMs) {
+        QMetaObject::invokeMethod(
+            this, [this, srcRow, doneMs, totalMs]() { ConvertProgress(srcRow, doneMs, totalMs); },
+            Qt::QueuedConnection);
+    };
+    batch->logFile = StartBatchLog();
     connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::finished, &progressDlg, &QProgressDialog::reset);
     // The future itself is not canceled: jobs that have not started end at once on the
     // flag, and a job that moved its file into place before the cancel still reports it.
@@ -1047,7 +1054,14 @@ void MainWindow::Convert()
     batchCanceled = false;
 
     convertJobs.clear();
+    jobProgress.fill(JobProgress(), selSrcFiles.size());
+    jobOfSrcRow.clear();
+    finishedJobs = 0;
+    failureDetails.clear();
+    batchLogFile = batch->logFile;
+    batchTimer.start();
     for (int i = 0; i < selSrcFiles.size(); ++i) {
+        jobOfSrcRow.insert(selSrcRows.at(i), i);
         AVConvertData job;
         job.srcFile = selSrcFiles.at(i);
         job.settings = &convertSettings;
@@ -1062,8 +1076,7 @@ void MainWindow::Convert()
     std::fill(std::begin(convertCounts), std::end(convertCounts), 0);
     convertCounts[CountSelected] = convertJobs.size();
 
-    if (convertJobs.size() == 1)
-        progressDlg.setRange(0, 0);
+    UpdateConvertProgress();
 
     if (!convertWatcher.isFinished())
         progressDlg.exec();
@@ -1097,8 +1110,16 @@ void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
     if (batchCanceled && job.result == ConvertCanceled && result.result != ConvertCanceled)
         --convertCounts[CountCanceled];
     job.result = result.result;
+    if (iCurSelSrcIndex < jobProgress.size() && !jobProgress.at(iCurSelSrcIndex).finished) {
+        jobProgress[iCurSelSrcIndex].finished = true;
+        ++finishedJobs;
+    }
     QStandardItem *statusItem = srcModel.item(job.srcRow, SrcStatusColumn);
     QStandardItem *nameItem = srcModel.item(job.srcRow, 0);
+    if (statusItem)
+        statusItem->setToolTip(result.reason);
+    if (nameItem)
+        nameItem->setToolTip(result.reason);
     if (result.result == ConvertSucceeded) {
         ++convertCounts[CountSucceeded];
         if (statusItem)
@@ -1112,7 +1133,84 @@ void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
             statusItem->setText(QStringLiteral("Failed"));
         if (nameItem)
             nameItem->setIcon(QIcon(QStringLiteral(":IMG_FAILED")));
+        failureDetails << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(job.srcFile), result.reason);
     }
+    UpdateConvertProgress();
+}
+
+void MainWindow::ConvertProgress(int srcRow, qint64 doneMs, qint64 totalMs)
+{
+    const int index = jobOfSrcRow.value(srcRow, -1);
+    // Late news of a job that has ended, or of a batch the user canceled, changes nothing.
+    if (index < 0 || index >= jobProgress.size() || jobProgress.at(index).finished || batchCanceled)
+        return;
+    jobProgress[index].doneMs = doneMs;
+    jobProgress[index].totalMs = totalMs;
+    if (QStandardItem *statusItem = srcModel.item(srcRow, SrcStatusColumn)) {
+        statusItem->setText(totalMs > 0 ? QStringLiteral("%1 %").arg(qBound<qint64>(0, doneMs * 100 / totalMs, 99))
+                                        : QString());
+    }
+    UpdateConvertProgress();
+}
+
+// The bar follows the work done, each job weighted by the length of its source; a job
+// whose length is not known yet counts as long as the known ones on average.
+void MainWindow::UpdateConvertProgress()
+{
+    QProgressDialog *dlg = convertProgressDlg;
+    if (!dlg || jobProgress.isEmpty())
+        return;
+    qint64 knownTotal = 0;
+    int known = 0;
+    for (const JobProgress &job : qAsConst(jobProgress)) {
+        if (job.totalMs > 0) {
+            knownTotal += job.totalMs;
+            ++known;
+        }
+    }
+    QString line = tr("%1 of %2 files").arg(finishedJobs).arg(jobProgress.size());
+    if (known == 0) {
+        // Nothing tells how long the work is: count files, or just show that it goes on.
+        if (jobProgress.size() == 1) {
+            dlg->setRange(0, 0);
+        } else {
+            dlg->setRange(0, jobProgress.size());
+            dlg->setValue(finishedJobs);
+        }
+        dlg->setLabelText(tr("Converting...") + QLatin1Char('\n') + line);
+        return;
+    }
+    const double average = double(knownTotal) / known;
+    double done = 0;
+    double all = 0;
+    for (const JobProgress &job : qAsConst(jobProgress)) {
+        const double weight = job.totalMs > 0 ? job.totalMs : average;
+        all += weight;
+        done += job.finished ? weight : weight * qBound(0.0, double(job.doneMs) / qMax<qint64>(1, job.totalMs), 1.0);
+    }
+    const double fraction = all > 0 ? done / all : 0;
+    dlg->setRange(0, 1000);
+    dlg->setValue(qBound(0, int(fraction * 1000), 1000));
+    const qint64 elapsedMs = batchTimer.elapsed();
+    if (fraction >= 0.01 && fraction < 1 && elapsedMs >= 2000) {
+        const qint64 leftSeconds = qint64(elapsedMs * (1 - fraction) / fraction / 1000 + 0.5);
+        line += QStringLiteral(" \u00b7 ") + tr("about %1 left").arg(FormatTimeLeft(leftSeconds));
+    }
+    dlg->setLabelText(tr("Converting...") + QLatin1Char('\n') + line);
+}
+
+// One log per batch in the cache folder, made only when a job fails; the last twenty stay.
+QString MainWindow::StartBatchLog()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+                           + QStringLiteral("/Korvent/Reelway/logs");
+    if (!QDir().mkpath(folder))
+        return QString();
+    QStringList logs = QDir(folder).entryList({ QStringLiteral("batch-*.log") }, QDir::Files, QDir::Name);
+    while (logs.size() >= 20)
+        QFile::remove(QDir(folder).absoluteFilePath(logs.takeFirst()));
+    return QDir(folder).absoluteFilePath(
+        QStringLiteral("batch-%1.log").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"))));
 }
 
 void MainWindow::CancelConvert()
@@ -1167,6 +1265,12 @@ void MainWindow::ShowConvertResults()
     if (folder == SameAsSource() && !tgtFiles.isEmpty())
         folder = QFileInfo(tgtFiles.first()).absolutePath();
     ConvertResultsDlg dlg(convertCounts, folder, this);
+    if (!failureDetails.isEmpty()) {
+        QString details = failureDetails.join(QLatin1Char('\n'));
+        if (QFileInfo::exists(batchLogFile))
+            details += QLatin1String("\n\n") + tr("The transcoder's full messages: %1").arg(QDir::toNativeSeparators(batchLogFile));
+        dlg.SetDetails(details);
+    }
     dlg.exec();
     std::fill(std::begin(convertCounts), std::end(convertCounts), 0);
 }

@@ -5,6 +5,7 @@
 #include "convert/convertsettings.h"
 
 #include <QFutureWatcher>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QItemSelection>
 #include <QList>
@@ -159,6 +160,25 @@ private:
     bool batchCanceled = false;
     // The running batch's progress dialog, which lives on Convert()'s stack.
     QPointer<QProgressDialog> convertProgressDlg;
+
+    // How far each job of the running batch is, by its index in convertJobs: the
+    // milliseconds of its source done and in all (-1 while unknown).
+    struct JobProgress
+    {
+        qint64 doneMs = 0;
+        qint64 totalMs = -1;
+        bool finished = false;
+    };
+    QVector<JobProgress> jobProgress;
+    QHash<int, int> jobOfSrcRow;
+    QElapsedTimer batchTimer;
+    int finishedJobs = 0;
+    QStringList failureDetails;
+    QString batchLogFile;
+
+    void ConvertProgress(int srcRow, qint64 doneMs, qint64 totalMs);
+    void UpdateConvertProgress();
+    QString StartBatchLog();
 };
 
 // The window's restored place: stored, unless it is no size or lies off the available
