@@ -72,7 +72,6 @@ void ConvertResultsDlg::SetDetails(const QString &text)
     detailsEdit = new QPlainTextEdit(text, this);
     detailsEdit->setObjectName(QStringLiteral("detailsEdit"));
     detailsEdit->setReadOnly(true);
-    detailsEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
     detailsEdit->setMinimumHeight(fontMetrics().lineSpacing() * 8);
     detailsEdit->hide();
     mainLayout->insertWidget(mainLayout->indexOf(noShowCheck), detailsEdit, 1);

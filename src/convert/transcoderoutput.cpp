@@ -122,9 +122,13 @@ QByteArray TranscoderOutput::KeptErrors() const
 QString TranscoderOutput::FailureReason() const
 {
     const QList<QByteArray> lines = (head + '\n' + tail).split('\n');
-    for (const QByteArray &line : lines) {
-        if (IsErrorLine(line) && !StripTags(line).isEmpty())
-            return QString::fromUtf8(StripTags(line));
+    // A component's own message ("[libx264 @ 0x..] [error] ...") names the cause; the
+    // untagged error lines after it only say what could not go on.
+    for (bool tagged : { true, false }) {
+        for (const QByteArray &line : lines) {
+            if (IsErrorLine(line) && (!tagged || line.contains(" @ 0x")) && !StripTags(line).isEmpty())
+                return QString::fromUtf8(StripTags(line));
+        }
     }
     for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
         const QByteArray text = StripTags(*it);

@@ -26,8 +26,8 @@ public:
     // The error stream as kept, with a marker where a middle part was left out.
     QByteArray KeptErrors() const;
 
-    // One line that says why the run failed: the first message at error level, else the
-    // last line that is not the summary.
+    // One line that says why the run failed: the first error of a named component, else the
+    // first message at error level, else the last line that is not the summary.
     QString FailureReason() const;
 
 private:

@@ -62,6 +62,12 @@ private slots:
         QTest::newRow("missing source")
             << QByteArray("[info] ffmpeg version 5.1\n[error] nope \xc3\xa9.avi: No such file or directory\n")
             << QByteArray() << qint64(-1) << qint64(0) << QSize() << QString::fromUtf8("nope é.avi: No such file or directory");
+        QTest::newRow("unreadable source: the component's message")
+            << QByteArray("[matroska,webm @ 0x55] [warning] Format matroska,webm detected only with low score of 1\n"
+                          "[error] Truncating packet of size 463302 to 99996\n"
+                          "[matroska,webm @ 0x55] [error] EBML header parsing failed\n"
+                          "[error] /v/garbage.mkv: Invalid data found when processing input\n")
+            << QByteArray() << qint64(-1) << qint64(0) << QSize() << "EBML header parsing failed";
         QTest::newRow("no error level: the last line but the summary")
             << QByteArray("[info] Input #0, avi\n[aac @ 0x1] [warning] Too many bits\n[info] Conversion failed!\n")
             << QByteArray() << qint64(-1) << qint64(0) << QSize() << "Too many bits";
