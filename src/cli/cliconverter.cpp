@@ -217,7 +217,7 @@ void CliConverter::BatchFinished()
 QString CliConverter::ProgressText(const Job &job) const
 {
     if (job.totalMs <= 0)
-        return QStringLiteral("  ... %  %1").arg(job.shown);
+        return QStringLiteral(" -- %  %1").arg(job.shown);
     const double fraction = qBound(0.0, double(job.doneMs) / job.totalMs, 0.99);
     QString text = QStringLiteral("%1 %  %2").arg(int(fraction * 100), 3).arg(job.shown);
     const qint64 elapsedMs = job.started.isValid() ? job.started.elapsed() : 0;
@@ -237,6 +237,7 @@ void CliConverter::Print(const QString &line)
     if (drawnLines > 0)
         out += "\033[" + QByteArray::number(drawnLines) + "A\r\033[J";
     drawnLines = 0;
+    drawnBlock.clear();
     Write(out + line.toLocal8Bit() + '\n');
     Redraw();
 }
@@ -253,15 +254,20 @@ void CliConverter::Redraw()
     dirty = false;
     // A line longer than the terminal would wrap and throw the count of lines to rewrite.
     const int width = qMax(10, TerminalColumns() - 1);
-    QByteArray out;
-    if (drawnLines > 0)
-        out += "\033[" + QByteArray::number(drawnLines) + "A\r\033[J";
-    drawnLines = 0;
+    QByteArray block;
+    int lines = 0;
     for (const Job &job : qAsConst(jobs)) {
         if (!job.running || batch->IsCanceled())
             continue;
-        out += ProgressText(job).left(width).toLocal8Bit() + '\n';
-        ++drawnLines;
+        block += ProgressText(job).left(width).toLocal8Bit() + '\n';
+        ++lines;
     }
-    Write(out);
+    if (block == drawnBlock && lines == drawnLines)
+        return;
+    QByteArray out;
+    if (drawnLines > 0)
+        out += "\033[" + QByteArray::number(drawnLines) + "A\r\033[J";
+    drawnLines = lines;
+    drawnBlock = block;
+    Write(out + block);
 }

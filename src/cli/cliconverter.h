@@ -72,5 +72,6 @@ private:
     // Terminal style: the running files' lines at the bottom, redrawn on the timer.
     QTimer redrawTimer;
     int drawnLines = 0;
+    QByteArray drawnBlock;
     bool dirty = false;
 };

@@ -45,6 +45,8 @@ bool CatchSignals()
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
+    // Output piped into a reader that quits early must not end the batch with its files half done.
+    ::signal(SIGPIPE, SIG_IGN);
     return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
