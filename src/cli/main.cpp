@@ -47,7 +47,9 @@ bool CatchSignals()
     action.sa_flags = SA_RESTART;
     // Output piped into a reader that quits early must not end the batch with its files half done.
     ::signal(SIGPIPE, SIG_IGN);
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+    // A closed terminal cancels too, rather than leave the jobs' hidden files to the next start.
+    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0
+           && ::sigaction(SIGHUP, &action, nullptr) == 0;
 }
 
 int UsageError(const QString &message)
@@ -66,7 +68,7 @@ bool CollectSources(const QStringList &paths, QStringList &sources, QStringList 
 {
     QSet<QString> seen;
     const auto add = [&](const QString &path) {
-        const QString absolute = QFileInfo(path).absoluteFilePath();
+        const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
         if (seen.contains(absolute))
             return;
         seen.insert(absolute);
@@ -138,7 +140,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption jobsOption({ "j", "jobs" }, "Parallel jobs. Default: one per logical processor.", "N");
     const QCommandLineOption jsonOption("json", "Prints one JSON object per line for each event.");
     parser.addOptions({ formatOption, listOption, outputOption, overwriteOption, effectsOption, jobsOption, jsonOption });
-    parser.addPositionalArgument("FILE", "Files to convert; a folder adds its media files and its subfolders'.",
+    parser.addPositionalArgument("FILE", "Files to convert; a folder adds the files in it and below it, as Add Folder does.",
                                  "FILE...");
     if (!parser.parse(QCoreApplication::arguments()))
         return UsageError(parser.errorText());

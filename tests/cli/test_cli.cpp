@@ -11,34 +11,6 @@
 
 using namespace TestSupport;
 
-class TestCli : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void formatMatching_data();
-    void formatMatching();
-    void usageErrors_data();
-    void usageErrors();
-    void batchWithGarbage();
-    void signalCancels_data();
-    void signalCancels();
-    void listFormats();
-
-private:
-    struct Run
-    {
-        int exitCode = -1;
-        QStringList out;
-        QStringList err;
-    };
-    Run RunCli(const QStringList &args);
-    QString makeClip(const QString &name, double seconds, const QString &size = "320x240");
-
-    QTemporaryDir tmp;
-};
-
 namespace {
 
 QString CliPath()
@@ -71,199 +43,187 @@ bool ProcessRunningIn(const QString &folder)
 
 } // namespace
 
-void TestCli::initTestCase()
+class TestCli : public QObject
 {
-    QVERIFY(tmp.isValid());
-    IsolateUserDirs(tmp.filePath("home"));
-    QVERIFY(QFileInfo(CliPath()).isExecutable());
-}
+    Q_OBJECT
 
-TestCli::Run TestCli::RunCli(const QStringList &args)
-{
-    QProcess p;
-    p.setWorkingDirectory(tmp.path());
-    p.start(CliPath(), args);
-    Run run;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = p.exitCode();
-    run.out = Lines(p.readAllStandardOutput());
-    run.err = Lines(p.readAllStandardError());
-    return run;
-}
+    QTemporaryDir tmp;
 
-QString TestCli::makeClip(const QString &name, double seconds, const QString &size)
-{
-    const QString path = tmp.filePath(name);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    return MakeClip(path, seconds, size) ? path : QString();
-}
-
-void TestCli::formatMatching_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("id");
-    QTest::addColumn<QString>("extension");
-    QTest::newRow("bare extension names the format, not a device") << "mp4" << int(KRVAVCodecID_MP4) << ".mp4";
-    QTest::newRow("dotted, any case") << ".MKV" << int(KRVAVCodecID_MKV) << ".mkv";
-    QTest::newRow("second extension") << "mka" << int(KRVAVCodecID_MKV) << ".mka";
-    QTest::newRow("second extension of MOV") << ".m4a" << int(KRVAVCodecID_MOV) << ".m4a";
-    QTest::newRow("device by name") << "iphone 4s" << int(KRVAVCodecID_iPhone4S) << ".mp4";
-    QTest::newRow("device by name, any case") << "XBOX 360" << int(KRVAVCodecID_Xbox360) << ".mp4";
-    QTest::newRow("name other than extension") << "3gp2" << int(KRVAVCodecID_3GP2) << ".3g2";
-    QTest::newRow("readable only") << "4xm" << int(KRVAVCodecID_None) << "";
-    QTest::newRow("unknown") << "mp5" << int(KRVAVCodecID_None) << "";
-    QTest::newRow("empty") << "" << int(KRVAVCodecID_None) << "";
-}
-
-void TestCli::formatMatching()
-{
-    QFETCH(QString, text);
-    QFETCH(int, id);
-    QFETCH(QString, extension);
-    TargetFormat format;
-    QCOMPARE(FindTargetFormat(text, format), id != KRVAVCodecID_None);
-    QCOMPARE(int(format.id), id);
-    QCOMPARE(format.extension, extension);
-}
-
-void TestCli::usageErrors_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("no files") << QStringList{ "-f", "mp4" } << "no files given";
-    QTest::newRow("unknown format") << QStringList{ "-f", "mp5", "clip.mkv" } << "unknown format 'mp5'";
-    QTest::newRow("missing output folder") << QStringList{ "-o", "nowhere", "clip.mkv" } << "output folder 'nowhere'";
-    QTest::newRow("output is a file") << QStringList{ "-o", "clip.mkv", "clip.mkv" } << "output folder 'clip.mkv'";
-    QTest::newRow("missing file") << QStringList{ "clip.mkv", "gone.avi" } << "no such file or folder 'gone.avi'";
-    QTest::newRow("no jobs") << QStringList{ "-j", "0", "clip.mkv" } << "number of jobs '0'";
-    QTest::newRow("jobs not a number") << QStringList{ "-j", "two", "clip.mkv" } << "number of jobs 'two'";
-    QTest::newRow("unknown option") << QStringList{ "--speed", "clip.mkv" } << "Unknown option 'speed'";
-    QTest::newRow("empty folder") << QStringList{ "empty" } << "hold no files";
-}
-
-void TestCli::usageErrors()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QString, message);
-    QVERIFY(WriteBytes(tmp.filePath("clip.mkv"), "not converted before the usage is checked"));
-    QVERIFY(QDir().mkpath(tmp.filePath("empty")));
-    const QStringList before = QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    const Run run = RunCli(args);
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY(run.out.isEmpty());
-    QCOMPARE(run.err.size(), 1);
-    QVERIFY2(run.err.first().startsWith("reelway-cli: ") && run.err.first().contains(message), qPrintable(run.err.first()));
-    QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
-}
-
-void TestCli::batchWithGarbage()
-{
-    const QString good = makeClip("batch/a.mkv", 1);
-    QVERIFY(!good.isEmpty());
-    const QString garbage = tmp.filePath("batch/b.avi");
-    QVERIFY(WriteBytes(garbage, QByteArray(4096, 'x')));
-    QVERIFY(QDir().mkpath(tmp.filePath("plain")));
-    QVERIFY(QDir().mkpath(tmp.filePath("json")));
-
-    const Run plain = RunCli({ "-f", ".MP4", "-o", "plain", "-j", "2", "batch/a.mkv", "batch/b.avi" });
-    QCOMPARE(plain.exitCode, 1);
-    const QString target = tmp.filePath("plain/a.mp4");
-    QVERIFY(plain.out.contains("Succeeded  batch/a.mkv -> " + target));
-    QCOMPARE(ProbeSize(target), QString("320x240"));
-    const QStringList failed = plain.out.filter(QRegularExpression("^Failed  batch/b.avi: \\S"));
-    QCOMPARE(failed.size(), 1);
-    QVERIFY(plain.out.contains("Selected Files: 2  Succeeded Files: 1  Failed Files: 1  Canceled Files: 0"));
-    QCOMPARE(plain.out.filter(QRegularExpression("^Details of the failures: .*batch-.*\\.log$")).size(), 1);
-
-    // The folder is walked as Add Folder walks it: no links, no names without a dot.
-    QVERIFY(QFile::link(good, tmp.filePath("batch/link.mkv")));
-    QVERIFY(WriteBytes(tmp.filePath("batch/README"), "x"));
-    const Run json = RunCli({ "--json", "--effects", "-f", "mkv", "-o", "json", "batch" });
-    QCOMPARE(json.exitCode, 1);
-    const QList<QJsonObject> events = Events(json.out);
-    QStringList started;
-    QMap<QString, QJsonObject> results;
-    for (const QJsonObject &event : events) {
-        const QString kind = event.value("event").toString();
-        QVERIFY2(QStringList({ "start", "progress", "result", "summary" }).contains(kind), qPrintable(kind));
-        if (kind == "start")
-            started << event.value("source").toString();
-        if (kind == "result")
-            results.insert(event.value("source").toString(), event);
+    // The exit code, or -1 when it did not end normally within a minute.
+    int RunCli(const QStringList &args, QStringList *out = nullptr, QStringList *err = nullptr)
+    {
+        QProcess p;
+        p.setWorkingDirectory(tmp.path());
+        p.start(CliPath(), args);
+        if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+            return -1;
+        if (out)
+            *out = Lines(p.readAllStandardOutput());
+        if (err)
+            *err = Lines(p.readAllStandardError());
+        return p.exitCode();
     }
-    started.sort();
-    QCOMPARE(started, QStringList({ "batch/a.mkv", "batch/b.avi" }));
-    QCOMPARE(results.keys(), started);
-    QCOMPARE(results["batch/a.mkv"].value("result").toString(), QString("Succeeded"));
-    QCOMPARE(results["batch/a.mkv"].value("target").toString(), tmp.filePath("json/a.mkv"));
-    QCOMPARE(results["batch/b.avi"].value("result").toString(), QString("Failed"));
-    QVERIFY(!results["batch/b.avi"].value("reason").toString().isEmpty());
-    const QJsonObject summary = events.last();
-    QCOMPARE(summary.value("event").toString(), QString("summary"));
-    QCOMPARE(summary.value("selected").toInt(), 2);
-    QCOMPARE(summary.value("succeeded").toInt(), 1);
-    QCOMPARE(summary.value("failed").toInt(), 1);
-    QCOMPARE(summary.value("canceled").toInt(), 0);
-    QCOMPARE(QDir(tmp.filePath("json")).entryList(QDir::Files | QDir::Hidden), QStringList("a.mkv"));
-    // Reading the window's effects writes nothing of the window's.
-    QVERIFY(!QFileInfo::exists(tmp.filePath("home/config/Korvent/Reelway.conf")));
-}
 
-void TestCli::signalCancels_data()
-{
-    QTest::addColumn<int>("signal");
-    QTest::newRow("SIGINT") << int(SIGINT);
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-}
-
-void TestCli::signalCancels()
-{
-    QFETCH(int, signal);
-    static const QString source = makeClip("long/long.mkv", 30, "640x480");
-    QVERIFY(!source.isEmpty());
-    const QString out = tmp.filePath(QStringLiteral("cancel%1").arg(signal));
-    QVERIFY(QDir().mkpath(out));
-
-    QProcess p;
-    p.start(CliPath(), { "--json", "-o", out, source });
-    QByteArray output;
-    // Once the transcoder reports real progress, it is at work on the file.
-    const auto working = [&]() {
-        output += p.readAllStandardOutput();
-        for (const QJsonObject &event : Events(Lines(output.left(output.lastIndexOf('\n') + 1)))) {
-            if (event.value("event").toString() == "progress" && event.value("percent").toInt() >= 1)
-                return true;
-        }
-        return false;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(working(), 20000);
-    ::kill(pid_t(p.processId()), signal);
-    QVERIFY(p.waitForFinished(10000));
-    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(p.exitCode(), 130);
-    const QList<QJsonObject> events = Events(Lines(output + p.readAllStandardOutput()));
-    QCOMPARE(events.last().value("canceled").toInt(), 1);
-    QCOMPARE(events.last().value("selected").toInt(), 1);
-    QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
-    QVERIFY(!ProcessRunningIn(tmp.path()));
-}
-
-void TestCli::listFormats()
-{
-    QStringList expected;
-    for (int id = 0; id < KRVAVCodecTableSize(); ++id) {
-        const KRVAVCodecEntry &entry = KRVAVCodecTableRow(KRVAVCodecID(id));
-        for (const QString &extension : KRVAVCodec(KRVAVCodecID(id)).GetExtensions()) {
-            if (entry.writable)
-                expected << entry.name + " (" + extension + ")";
-        }
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(tmp.isValid());
+        IsolateUserDirs(tmp.filePath("home"));
+        QVERIFY(QFileInfo(CliPath()).isExecutable());
     }
-    QCOMPARE(expected.size(), 62);
-    const Run run = RunCli({ "--list-formats" });
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, expected);
-}
+
+    void formatMatching_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("extension names the format, not a device") << "mp4" << int(KRVAVCodecID_MP4) << ".mp4";
+        QTest::newRow("dotted, any case") << ".MKV" << int(KRVAVCodecID_MKV) << ".mkv";
+        QTest::newRow("second extension") << "mka" << int(KRVAVCodecID_MKV) << ".mka";
+        QTest::newRow("second extension of MOV") << ".m4a" << int(KRVAVCodecID_MOV) << ".m4a";
+        QTest::newRow("device by name, any case") << "iphone 4s" << int(KRVAVCodecID_iPhone4S) << ".mp4";
+        QTest::newRow("name other than extension") << "3gp2" << int(KRVAVCodecID_3GP2) << ".3g2";
+        QTest::newRow("readable only") << "4xm" << int(KRVAVCodecID_None) << "";
+        QTest::newRow("unknown") << "mp5" << int(KRVAVCodecID_None) << "";
+    }
+
+    void formatMatching()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, id);
+        QFETCH(QString, extension);
+        TargetFormat format;
+        QCOMPARE(FindTargetFormat(text, format), id != KRVAVCodecID_None);
+        QCOMPARE(int(format.id), id);
+        QCOMPARE(format.extension, extension);
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no files") << QStringList{ "-f", "mp4" } << "no files given";
+        QTest::newRow("unknown format") << QStringList{ "-f", "mp5", "clip.mkv" } << "unknown format 'mp5'";
+        QTest::newRow("missing output folder") << QStringList{ "-o", "nowhere", "clip.mkv" } << "output folder 'nowhere'";
+        QTest::newRow("output is a file") << QStringList{ "-o", "clip.mkv", "clip.mkv" } << "output folder 'clip.mkv'";
+        QTest::newRow("missing file") << QStringList{ "clip.mkv", "gone.avi" } << "no such file or folder 'gone.avi'";
+        QTest::newRow("no jobs") << QStringList{ "-j", "0", "clip.mkv" } << "number of jobs '0'";
+        QTest::newRow("jobs not a number") << QStringList{ "-j", "two", "clip.mkv" } << "number of jobs 'two'";
+        QTest::newRow("unknown option") << QStringList{ "--speed", "clip.mkv" } << "Unknown option 'speed'";
+        QTest::newRow("empty folder") << QStringList{ "empty" } << "hold no files";
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QVERIFY(WriteBytes(tmp.filePath("clip.mkv"), "not converted before the usage is checked"));
+        QVERIFY(QDir().mkpath(tmp.filePath("empty")));
+        const QStringList before = QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QStringList out, err;
+        QCOMPARE(RunCli(args, &out, &err), 2);
+        QVERIFY(out.isEmpty());
+        QCOMPARE(err.size(), 1);
+        QVERIFY2(err.first().startsWith("reelway-cli: ") && err.first().contains(message), qPrintable(err.first()));
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+    }
+
+    void batchWithGarbage()
+    {
+        const QString good = tmp.filePath("batch/a.mkv");
+        QVERIFY(QDir().mkpath(tmp.filePath("batch")) && MakeClip(good, 1));
+        QVERIFY(WriteBytes(tmp.filePath("batch/b.avi"), QByteArray(4096, 'x')));
+        QVERIFY(QDir().mkpath(tmp.filePath("plain")) && QDir().mkpath(tmp.filePath("json")));
+
+        QStringList out;
+        QCOMPARE(RunCli({ "-f", ".MP4", "-o", "plain", "-j", "2", "batch/a.mkv", "batch/b.avi" }, &out), 1);
+        QVERIFY(out.contains("Succeeded  batch/a.mkv -> " + tmp.filePath("plain/a.mp4")));
+        QCOMPARE(ProbeSize(tmp.filePath("plain/a.mp4")), QString("320x240"));
+        QCOMPARE(out.filter(QRegularExpression("^Failed  batch/b.avi: \\S")).size(), 1);
+        QVERIFY(out.contains("Selected Files: 2  Succeeded Files: 1  Failed Files: 1  Canceled Files: 0"));
+        QCOMPARE(out.filter(QRegularExpression("^Details of the failures: .*batch-.*\\.log$")).size(), 1);
+
+        // The folder is walked as Add Folder walks it: no links, no names without a dot.
+        QVERIFY(QFile::link(good, tmp.filePath("batch/link.mkv")));
+        QVERIFY(WriteBytes(tmp.filePath("batch/README"), "x"));
+        QCOMPARE(RunCli({ "--json", "--effects", "-f", "mkv", "-o", "json", "batch" }, &out), 1);
+        const QList<QJsonObject> events = Events(out);
+        QStringList seen;
+        for (const QJsonObject &e : events) {
+            const QString kind = e.value("event").toString();
+            if (kind == "progress")
+                QVERIFY(e.value("source").toString().startsWith("batch/") && e.contains("percent"));
+            else if (kind != "summary")
+                seen << QStringList{ kind, e.value("source").toString(), e.value("result").toString(),
+                                     e.value("target").toString(), e.value("reason").toString().isEmpty() ? "" : "why" }
+                            .join(' ');
+        }
+        seen.sort();
+        QCOMPARE(seen, QStringList({ "result batch/a.mkv Succeeded " + tmp.filePath("json/a.mkv") + " ",
+                                     "result batch/b.avi Failed  why", "start batch/a.mkv   ", "start batch/b.avi   " }));
+        const QJsonObject summary = events.last();
+        QCOMPARE(summary.value("event").toString(), QString("summary"));
+        QCOMPARE(QList<int>({ summary.value("selected").toInt(), summary.value("succeeded").toInt(),
+                              summary.value("failed").toInt(), summary.value("canceled").toInt() }),
+                 QList<int>({ 2, 1, 1, 0 }));
+        QCOMPARE(QDir(tmp.filePath("json")).entryList(QDir::Files | QDir::Hidden), QStringList("a.mkv"));
+        // Reading the window's effects writes nothing of the window's.
+        QVERIFY(!QFileInfo::exists(tmp.filePath("home/config/Korvent/Reelway.conf")));
+    }
+
+    void signalCancels_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+
+    void signalCancels()
+    {
+        QFETCH(int, signal);
+        const QString source = tmp.filePath("long.mkv");
+        QVERIFY(QFileInfo::exists(source) || MakeClip(source, 30, "640x480"));
+        const QString out = tmp.filePath(QStringLiteral("cancel%1").arg(signal));
+        QVERIFY(QDir().mkpath(out));
+        QProcess p;
+        p.start(CliPath(), { "--json", "-o", out, source });
+        QByteArray output;
+        // Once the transcoder reports real progress, it is at work on the file.
+        const auto working = [&]() {
+            output += p.readAllStandardOutput();
+            for (const QJsonObject &e : Events(Lines(output.left(output.lastIndexOf('\n') + 1)))) {
+                if (e.value("event").toString() == "progress" && e.value("percent").toInt() >= 1)
+                    return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(working(), 20000);
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 130);
+        const QList<QJsonObject> events = Events(Lines(output + p.readAllStandardOutput()));
+        QCOMPARE(events.at(events.size() - 2).value("result").toString(), QString("Canceled"));
+        QCOMPARE(events.last().value("canceled").toInt(), 1);
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QVERIFY(!ProcessRunningIn(tmp.path()));
+    }
+
+    void listFormats()
+    {
+        QStringList expected;
+        for (int id = 0; id < KRVAVCodecTableSize(); ++id) {
+            for (const QString &extension : KRVAVCodec(KRVAVCodecID(id)).GetExtensions()) {
+                if (KRVAVCodecTableRow(KRVAVCodecID(id)).writable)
+                    expected << KRVAVCodecTableRow(KRVAVCodecID(id)).name + " (" + extension + ")";
+            }
+        }
+        QCOMPARE(expected.size(), 62);
+        QStringList out;
+        QCOMPARE(RunCli({ "--list-formats" }, &out), 0);
+        QCOMPARE(out, expected);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestCli)
 #include "test_cli.moc"
