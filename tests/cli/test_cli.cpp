@@ -13,11 +13,6 @@ using namespace TestSupport;
 
 namespace {
 
-QString CliPath()
-{
-    return QDir(AppDir()).absoluteFilePath("reelway-cli");
-}
-
 QStringList Lines(const QByteArray &bytes)
 {
     return QString::fromUtf8(bytes).split('\n', Qt::SkipEmptyParts);
@@ -54,7 +49,7 @@ class TestCli : public QObject
     {
         QProcess p;
         p.setWorkingDirectory(tmp.path());
-        p.start(CliPath(), args);
+        p.start(QDir(AppDir()).absoluteFilePath("reelway-cli"), args);
         if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
             return -1;
         if (out)
@@ -69,7 +64,7 @@ private slots:
     {
         QVERIFY(tmp.isValid());
         IsolateUserDirs(tmp.filePath("home"));
-        QVERIFY(QFileInfo(CliPath()).isExecutable());
+        QVERIFY(QFileInfo(QDir(AppDir()).absoluteFilePath("reelway-cli")).isExecutable());
     }
 
     void formatMatching_data()
@@ -161,11 +156,8 @@ private slots:
         seen.sort();
         QCOMPARE(seen, QStringList({ "result batch/a.mkv Succeeded " + tmp.filePath("json/a.mkv") + " ",
                                      "result batch/b.avi Failed  why", "start batch/a.mkv   ", "start batch/b.avi   " }));
-        const QJsonObject summary = events.last();
-        QCOMPARE(summary.value("event").toString(), QString("summary"));
-        QCOMPARE(QList<int>({ summary.value("selected").toInt(), summary.value("succeeded").toInt(),
-                              summary.value("failed").toInt(), summary.value("canceled").toInt() }),
-                 QList<int>({ 2, 1, 1, 0 }));
+        QCOMPARE(out.last().remove(QRegularExpression(",\"log\":\"[^\"]+batch-[^\"]+\\.log\"")),
+                 QString(R"({"canceled":0,"event":"summary","failed":1,"selected":2,"succeeded":1})"));
         QCOMPARE(QDir(tmp.filePath("json")).entryList(QDir::Files | QDir::Hidden), QStringList("a.mkv"));
         // Reading the window's effects writes nothing of the window's.
         QVERIFY(!QFileInfo::exists(tmp.filePath("home/config/Korvent/Reelway.conf")));
@@ -186,7 +178,7 @@ private slots:
         const QString out = tmp.filePath(QStringLiteral("cancel%1").arg(signal));
         QVERIFY(QDir().mkpath(out));
         QProcess p;
-        p.start(CliPath(), { "--json", "-o", out, source });
+        p.start(QDir(AppDir()).absoluteFilePath("reelway-cli"), { "--json", "-o", out, source });
         QByteArray output;
         // Once the transcoder reports real progress, it is at work on the file.
         const auto working = [&]() {
