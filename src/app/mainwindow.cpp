@@ -2,6 +2,7 @@
 
 #include "convert/convertcrashdlg.h"
 #include "convert/convertresultsdlg.h"
+#include "convert/sourcefolder.h"
 #include "convert/transcoderoutput.h"
 #include "dialogs/scaledlg.h"
 #include "dialogs/settingsdlg.h"
@@ -635,29 +636,16 @@ void MainWindow::AddSrcFolder()
 
 void MainWindow::AddSrcFolderTree(const QString &folder)
 {
-    QStringList files;
-    QDirIterator it(folder, { QStringLiteral("*.*") }, QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
-
     // The walk's order is ours to choose. Into an empty list, adding the files
     // in the order the sort will give leaves every row where it was appended,
     // which keeps later removals of thousands of rows fast.
-    if (srcModel.rowCount() == 0) {
-        const int column = srcView->header()->sortIndicatorSection();
-        const Qt::SortOrder order = srcView->header()->sortIndicatorOrder();
-        QVector<QPair<QString, QString>> keyed;
-        keyed.reserve(files.size());
-        for (const QString &file : qAsConst(files))
-            keyed.append({ DisplayText(QFileInfo(file), column), file });
-        std::stable_sort(keyed.begin(), keyed.end(), [order](const auto &a, const auto &b) {
-            return order == Qt::AscendingOrder ? a.first < b.first : b.first < a.first;
-        });
-        files.clear();
-        for (const auto &entry : qAsConst(keyed))
-            files.append(entry.second);
+    if (srcModel.rowCount() != 0) {
+        AddSrcPaths(WalkSourceFolder(folder), true);
+        return;
     }
-    AddSrcPaths(files, true);
+    const int column = srcView->header()->sortIndicatorSection();
+    const SourceSortKey key = [column](const QFileInfo &info) { return DisplayText(info, column); };
+    AddSrcPaths(WalkSourceFolder(folder, key, srcView->header()->sortIndicatorOrder()), true);
 }
 
 void MainWindow::AddUrl()

@@ -8,6 +8,7 @@
 #include "krv/gen/plugins.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,6 +19,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstdio>
@@ -150,6 +152,9 @@ protected:
         // The program may have died between the fork and the line above.
         if (::getppid() != parentPid)
             ::_exit(127);
+        // Out of the terminal's foreground group: Ctrl+C reaches the program alone, which
+        // cancels its jobs, instead of making the transcoder end its file as if finished.
+        ::setpgid(0, 0);
     }
 
 private:
@@ -491,6 +496,19 @@ void ConvertBatch::AppendLog(const QString &srcFile, const QString &reason, cons
     log.write("==== " + srcFile.toUtf8() + "\n==== " + reason.toUtf8() + "\n");
     log.write(errorOutput);
     log.write(errorOutput.endsWith('\n') ? "\n" : "\n\n");
+}
+
+QString NewBatchLogFile()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+                           + QStringLiteral("/Korvent/Reelway/logs");
+    if (!QDir().mkpath(folder))
+        return QString();
+    QStringList logs = QDir(folder).entryList({ QStringLiteral("batch-*.log") }, QDir::Files, QDir::Name);
+    while (logs.size() >= 20)
+        QFile::remove(QDir(folder).absoluteFilePath(logs.takeFirst()));
+    return QDir(folder).absoluteFilePath(
+        QStringLiteral("batch-%1.log").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"))));
 }
 
 bool IsNameTaken(const QString &path)

@@ -71,6 +71,10 @@ private:
     QSet<FileIdentity> protectedIds;
 };
 
+// A new name for a batch's log in the user's cache folder, where the last twenty logs stay;
+// empty when the folder cannot be made. The file itself appears only when a job fails.
+QString NewBatchLogFile();
+
 // One conversion job, copied freely between the GUI thread and the pool.
 struct AVConvertData
 {
