@@ -1034,7 +1034,7 @@ void MainWindow::Convert()
             this, [this, srcRow, doneMs, totalMs]() { ConvertProgress(srcRow, doneMs, totalMs); },
             Qt::QueuedConnection);
     };
-    batch->logFile = StartBatchLog();
+    batch->logFile = NewBatchLogFile();
     connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::finished, &progressDlg, &QProgressDialog::reset);
     // The future itself is not canceled: jobs that have not started end at once on the
     // flag, and a job that moved its file into place before the cancel still reports it.
@@ -1185,20 +1185,6 @@ void MainWindow::UpdateConvertProgress()
         line += QStringLiteral(" \u00b7 ") + tr("about %1 left").arg(FormatTimeLeft(leftSeconds));
     }
     dlg->setLabelText(tr("Converting...") + QLatin1Char('\n') + line);
-}
-
-// One log per batch in the cache folder, made only when a job fails; the last twenty stay.
-QString MainWindow::StartBatchLog()
-{
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
-                           + QStringLiteral("/Korvent/Reelway/logs");
-    if (!QDir().mkpath(folder))
-        return QString();
-    QStringList logs = QDir(folder).entryList({ QStringLiteral("batch-*.log") }, QDir::Files, QDir::Name);
-    while (logs.size() >= 20)
-        QFile::remove(QDir(folder).absoluteFilePath(logs.takeFirst()));
-    return QDir(folder).absoluteFilePath(
-        QStringLiteral("batch-%1.log").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"))));
 }
 
 void MainWindow::CancelConvert()

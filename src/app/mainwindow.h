@@ -178,7 +178,6 @@ private:
 
     void ConvertProgress(int srcRow, qint64 doneMs, qint64 totalMs);
     void UpdateConvertProgress();
-    QString StartBatchLog();
 };
 
 // The window's restored place: stored, unless it is no size or lies off the available
