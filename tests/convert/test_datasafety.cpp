@@ -12,7 +12,6 @@
 #include <QtTest>
 
 #include <csignal>
-#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -63,32 +62,12 @@ QStringList Temporaries(const QString &folder)
     return QDir(folder).entryList({ QStringLiteral(".reelway-*") }, QDir::Files | QDir::Hidden);
 }
 
-// The child side of the tests that need a second process: runs one batch over the
-// sources named on the command line and prints each outcome.
-int RunChildBatch(const QStringList &sources, int exists)
+// The command-line converter: the same jobs as the window, in a process of its own.
+QProcess *StartConverter(QObject *parent, const QStringList &args)
 {
-    const ConvertSettings settings = Settings(exists);
-    const auto batch = std::make_shared<ConvertBatch>(sources);
-    QList<AVConvertData> jobs;
-    for (const QString &src : sources) {
-        AVConvertData job;
-        job.srcFile = src;
-        job.settings = &settings;
-        job.batch = batch;
-        jobs << job;
-    }
-    for (const ItemConvertResult &r : QtConcurrent::blockingMapped<QList<ItemConvertResult>>(jobs, ThreadFunction))
-        std::printf("%d %s\n", r.result, qPrintable(r.tgtFiles.value(0)));
-    JobJournal::Close();
-    return 0;
-}
-
-QProcess *StartChildBatch(QObject *parent, const QStringList &sources, int exists)
-{
-    auto *child = new QProcess(parent);
-    child->start(QCoreApplication::applicationFilePath(),
-                 QStringList{ QStringLiteral("--child-batch"), QString::number(exists) } + sources);
-    return child;
+    auto *process = new QProcess(parent);
+    process->start(QDir(QCoreApplication::applicationDirPath()).filePath("reelway-cli"), args);
+    return process;
 }
 
 } // namespace
@@ -178,10 +157,10 @@ void TestDataSafety::neverLosesAFile()
     QList<int> outcomes;
     if (scenario == TwoProcesses) {
         QObject owner;
-        QList<QProcess *> children{ StartChildBatch(&owner, { src }, exists), StartChildBatch(&owner, { src }, exists) };
-        for (QProcess *child : children) {
+        const QStringList args{ "-f", "mp4", src };
+        for (QProcess *child : { StartConverter(&owner, args), StartConverter(&owner, args) }) {
             QVERIFY(child->waitForFinished(120000));
-            outcomes << child->readAllStandardOutput().split(' ').value(0).toInt();
+            outcomes << (child->exitCode() == 0 ? ConvertSucceeded : ConvertFailed);
         }
     } else {
         const ConvertSettings settings = Settings(exists);
@@ -217,7 +196,7 @@ void TestDataSafety::neverLosesAFile()
     }
 }
 
-// A run killed in the middle of a batch: its transcoders die with it, no half file carries
+// The real converter killed in the middle of a batch: its transcoders die with it, no half file carries
 // a real name, and the next start removes what it left.
 void TestDataSafety::killedRunLeavesNothing()
 {
@@ -237,7 +216,8 @@ void TestDataSafety::killedRunLeavesNothing()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TMPDIR", tmp);
     child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), QStringList{ "--child-batch", "0" } + sources);
+    child.start(QDir(QCoreApplication::applicationDirPath()).filePath("reelway-cli"),
+                QStringList{ "-j", "2", "-f", "mp4" } + sources);
     QTRY_VERIFY_WITH_TIMEOUT(Temporaries(folder).size() == 2
                                  && QDir(tmp).entryList({ "reelway-job-*" }, QDir::Dirs).size() == 2,
                              60000);
@@ -255,20 +235,11 @@ void TestDataSafety::killedRunLeavesNothing()
     // A journal names only what the program makes; a hostile one costs the user nothing.
     QVERIFY(WriteBytes(JobJournal::Folder() + "/run-1-hostile", QFile::encodeName(sources.first()) + "\n/\n"));
     JobJournal::Close(); // this process's own, of the earlier tests
-    QCOMPARE(JobJournal::CleanUpDeadRuns(), 2);
+    QCOMPARE(JobJournal::CleanUpDeadRuns(), 2); // the killed run's and the hostile one
     QCOMPARE(Snapshot(folder), before);
     QVERIFY(QDir(tmp).entryList({ "reelway-job-*" }, QDir::AllEntries | QDir::Hidden).isEmpty());
     QVERIFY(QDir(JobJournal::Folder()).entryList(QDir::Files).isEmpty());
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    if (args.value(1) == QLatin1String("--child-batch"))
-        return RunChildBatch(args.mid(3), args.value(2).toInt());
-    TestDataSafety test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestDataSafety)
 #include "test_datasafety.moc"
