@@ -1,60 +1,19 @@
 #pragma once
 
-// Shared helpers for the test executables: isolated user folders, generated
-// media, the helper programs laid out beside the executables, and a closer
+// The fixture every test executable shares: isolated user folders, caught desktop
+// URLs, generated media, the helper programs beside the executables, and a closer
 // for modal dialogs.
 
-#include <QApplication>
-#include <QCoreApplication>
-#include <QDialog>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QUrl>
-#include <QWidget>
+#include "convert/convertsettings.h"
+
+#include <QtTest>
+#include <QtWidgets>
 
 #include <functional>
-#include <memory>
+
+#include <sys/stat.h>
 
 namespace TestSupport {
-
-// Takes the URLs the program hands to the desktop (register it with
-// QDesktopServices::setUrlHandler and the slot name "open").
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
-
-// Points the settings store and the XDG user folders at `root`, so nothing a
-// test does can reach the real user's configuration or folders. Call before
-// the first QSettings is opened.
-inline void IsolateUserDirs(const QString &root)
-{
-    const QStringList names = { "config", "data", "cache", "Downloads", "Videos", "Pictures", "Desktop" };
-    for (const QString &name : names)
-        QDir(root).mkpath(name);
-    qputenv("HOME", QFile::encodeName(root));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(root + "/cache"));
-    QFile dirs(root + "/config/user-dirs.dirs");
-    if (dirs.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        dirs.write("XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n"
-                   "XDG_VIDEOS_DIR=\"$HOME/Videos\"\n"
-                   "XDG_PICTURES_DIR=\"$HOME/Pictures\"\n"
-                   "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n");
-    }
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root + "/config");
-}
 
 // Wipes the program's two settings stores inside the isolated folders.
 inline void ClearSettings()
@@ -63,51 +22,53 @@ inline void ClearSettings()
     QSettings(QStringLiteral("Korvent"), QStringLiteral("Plugins")).clear();
 }
 
-inline QString AppDir()
+// A member of every test object: the settings store and the XDG user folders in a
+// temporary home, so nothing reaches the real user's, and every URL the program would
+// open on the desktop caught in urls instead.
+class Fixture : public QObject
 {
-    return QCoreApplication::applicationDirPath();
-}
+    Q_OBJECT
+public:
+    Fixture()
+    {
+        for (const char *name : { "config", "data", "cache", "Downloads", "Videos", "Pictures" })
+            QDir(home.path()).mkpath(QString::fromLatin1(name));
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path("config")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(path("cache")));
+        QFile dirs(path("config/user-dirs.dirs"));
+        if (dirs.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            dirs.write("XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\nXDG_VIDEOS_DIR=\"$HOME/Videos\"\n"
+                       "XDG_PICTURES_DIR=\"$HOME/Pictures\"\n");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path("config"));
+        for (const char *scheme : { "file", "http", "https" })
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+    }
+    QString path(const QString &name) const { return home.filePath(name); }
+    QList<QUrl> &urls() { return caught; }
 
-inline QString FfmpegPath()
-{
-    return QDir(AppDir()).absoluteFilePath(QStringLiteral("multimedia/ffmpeg/ffmpeg"));
-}
+public slots:
+    void open(const QUrl &url) { caught << url; }
 
-inline QString FfprobePath()
-{
-    return QDir(AppDir()).absoluteFilePath(QStringLiteral("multimedia/ffmpeg/ffprobe"));
-}
+private:
+    QTemporaryDir home;
+    QList<QUrl> caught;
+};
 
-// Runs the transcoder with `args` and answers whether it succeeded.
-inline bool RunFfmpeg(const QStringList &args, int timeoutMs = 120000)
+inline QString AppDir() { return QCoreApplication::applicationDirPath(); }
+inline QString FfmpegPath() { return AppDir() + QStringLiteral("/multimedia/ffmpeg/ffmpeg"); }
+inline QString FfprobePath() { return AppDir() + QStringLiteral("/multimedia/ffmpeg/ffprobe"); }
+
+inline bool RunFfmpeg(const QStringList &args)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(FfmpegPath(), QStringList{ "-v", "error", "-nostdin", "-y" } + args);
-    if (!p.waitForFinished(timeoutMs))
-        return false;
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        qWarning("ffmpeg failed: %s", p.readAll().constData());
-        return false;
-    }
-    return true;
-}
-
-// A clip with a test pattern and a sine tone, written to `path`.
-inline bool MakeClip(const QString &path, double seconds = 1.0, const QString &size = QStringLiteral("320x240"),
-                     bool withAudio = true, int rate = 25)
-{
-    QStringList args = { "-f", "lavfi", "-i",
-                         QStringLiteral("testsrc=duration=%1:size=%2:rate=%3").arg(seconds).arg(size).arg(rate) };
-    if (withAudio)
-        args << "-f" << "lavfi" << "-i" << QStringLiteral("sine=frequency=440:duration=%1").arg(seconds);
-    args << "-pix_fmt" << "yuv420p" << "-shortest" << path;
-    return RunFfmpeg(args);
-}
-
-inline bool MakeTone(const QString &path, double seconds = 1.0)
-{
-    return RunFfmpeg({ "-f", "lavfi", "-i", QStringLiteral("sine=frequency=440:duration=%1").arg(seconds), path });
+    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+        return true;
+    qWarning("ffmpeg failed: %s", p.readAll().constData());
+    return false;
 }
 
 inline bool WriteBytes(const QString &path, const QByteArray &bytes)
@@ -116,87 +77,121 @@ inline bool WriteBytes(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
-// ffprobe's key=value lines for the streams of `path`; empty when it cannot read it.
-inline QString ProbeStreams(const QString &path)
+// A test pattern (with a sine tone unless `audio` is false), generated once per run;
+// empty when the transcoder failed.
+inline QString Clip(double seconds = 0.5, const QString &size = QStringLiteral("160x120"),
+                    const QString &ext = QStringLiteral("mkv"), bool audio = true)
+{
+    static QTemporaryDir cache;
+    static QHash<QString, QString> made;
+    const QString name = QStringLiteral("clip-%1-%2-%3.%4").arg(seconds).arg(size).arg(audio).arg(ext);
+    if (!made.contains(name)) {
+        QStringList args = { "-f", "lavfi", "-i", QStringLiteral("testsrc=duration=%1:size=%2").arg(seconds).arg(size) };
+        if (audio)
+            args << "-f" << "lavfi" << "-i" << QStringLiteral("sine=duration=%1").arg(seconds);
+        if (RunFfmpeg(args + QStringList{ "-pix_fmt", "yuv420p", "-shortest", cache.filePath(name) }))
+            made.insert(name, cache.filePath(name));
+    }
+    return made.value(name);
+}
+
+// A source the transcoder never finishes, at no cost: a list of a short clip and then a
+// pipe nobody writes to, on which it waits. The transcoder's probe recognises the list
+// whatever the file is called.
+inline bool MakeStalledSource(const QString &path)
+{
+    const QString base = QFileInfo(path).completeBaseName();
+    const QDir dir = QFileInfo(path).dir();
+    return QFile::copy(Clip(), dir.filePath(base + "-part.mkv"))
+           && ::mkfifo(QFile::encodeName(dir.filePath(base + "-pipe")).constData(), 0600) == 0
+           && WriteBytes(path, "ffconcat version 1.0\nfile '" + QFile::encodeName(base) + "-part.mkv'\nfile '"
+                                   + QFile::encodeName(base) + "-pipe'\n");
+}
+
+// What ffprobe prints for `path` with `options`, trimmed; empty when it cannot read the file.
+inline QString Probe(const QString &path, const QStringList &options = { "-show_streams" })
 {
     QProcess p;
-    p.start(FfprobePath(), { "-v", "error", "-show_streams", path });
+    p.start(FfprobePath(), QStringList{ "-v", "error" } + options + QStringList{ path });
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         return QString();
-    return QString::fromUtf8(p.readAllStandardOutput());
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
-inline QString ProbeValue(const QString &probeOutput, const QString &key)
-{
-    for (const QString &line : probeOutput.split('\n')) {
-        if (line.startsWith(key + '='))
-            return line.mid(key.size() + 1).trimmed();
-    }
-    return QString();
-}
-
-// Answers "WxH" of the first video stream, or an empty string.
+// "WxH" of the first video stream, or an empty string.
 inline QString ProbeSize(const QString &path)
 {
-    const QString out = ProbeStreams(path);
-    const QString w = ProbeValue(out, "width");
-    const QString h = ProbeValue(out, "height");
-    return w.isEmpty() || h.isEmpty() ? QString() : w + 'x' + h;
+    const QStringList wh = Probe(path, { "-select_streams", "v:0", "-show_entries", "stream=width,height", "-of",
+                                         "default=nw=1:nk=1" }).split('\n');
+    return wh.size() < 2 ? QString() : wh.at(0).trimmed() + 'x' + wh.at(1).trimmed();
 }
 
-// Schedules `action` on the first visible top-level widget of class T (that
-// `match` accepts) once it appears, polling for up to `timeoutMs`. found()
-// tells whether it was; a test must QVERIFY it after the exec(). When nothing
-// matched in time, the active modal dialog is rejected so the test fails
-// instead of hanging. Polling stops when the closer goes out of scope.
+inline QString ProbeCodec(const QString &path)
+{
+    return Probe(path, { "-select_streams", "v:0", "-show_entries", "stream=codec_name", "-of", "default=nw=1:nk=1" })
+        .section('\n', 0, 0);
+}
+
+// Every field of the settings record by name, to compare whole records.
+inline QVariantMap Fields(const ConvertSettings &s)
+{
+#define F(field) { QStringLiteral(#field), s.field }
+    return { F(tgtFolder), F(tgtFormat), F(tgtID), F(exists), F(threeGPSize), F(scale), F(scaleKA), F(scaleA),
+             F(scaleW), F(scaleH), F(clrEnable), F(clrB), F(clrC), F(clrS), F(clrG), F(wtEnable), F(wtContent),
+             F(wtFontName), F(wtFontSize), F(wtFontB), F(wtFontI), F(wtFontU), F(wtCR), F(wtCG), F(wtCB), F(wtOpc),
+             F(wtCAlign), F(wtAlign), F(wtCAlignX), F(wtCAlignY), F(wiEnable), F(wiFile), F(wiScale), F(wiCAlign),
+             F(wiAlign), F(wiCAlignX), F(wiCAlignY), F(transform), F(rotate), F(rotateDegree), F(hFlip), F(vFlip) };
+#undef F
+}
+
+template <typename T = QWidget>
+T *Find(const QObject *parent, const QString &name)
+{
+    T *child = parent->findChild<T *>(name);
+    if (!child)
+        qFatal("no child %s", qPrintable(name));
+    return child;
+}
+
+// Runs `action` on the first visible top-level T that `match` accepts, once it appears;
+// a test must QVERIFY found() after the exec(). When nothing matched in time, the active
+// modal dialog is rejected so the test fails instead of hanging. Polling stops with the closer.
 template <typename T>
 class ModalCloser
 {
 public:
-    explicit ModalCloser(std::function<void(T *)> action, int timeoutMs = 10000)
-        : ModalCloser([](T *) { return true; }, std::move(action), timeoutMs)
+    explicit ModalCloser(std::function<void(T *)> action, std::function<bool(T *)> match = {},
+                         int timeoutMs = 10000)
     {
-    }
-    ModalCloser(std::function<bool(T *)> match, std::function<void(T *)> action, int timeoutMs)
-    {
-        auto found = m_found;
-        auto alive = m_alive;
-        auto remaining = std::make_shared<int>(timeoutMs);
-        m_tick = std::make_shared<std::function<void()>>();
-        // Pending timers hold the poller; it holds itself only weakly, so it is
-        // freed once the closer is gone and no timer is left.
-        std::weak_ptr<std::function<void()>> self = m_tick;
-        *m_tick = [found, alive, match, action, remaining, self]() {
-            if (!*alive || *found)
-                return;
-            for (QWidget *w : QApplication::topLevelWidgets()) {
+        clock.start();
+        // Acting before the dialog's own event loop runs (from events handled while it is
+        // being shown) would close it too early: its exec() would then never return.
+        const int level = QThread::currentThread()->loopLevel();
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this, action, match, timeoutMs, level] {
+            for (QWidget *w : QThread::currentThread()->loopLevel() > level ? QApplication::topLevelWidgets()
+                                                                             : QWidgetList()) {
                 T *t = qobject_cast<T *>(w);
-                if (t && t->isVisible() && match(t)) {
-                    *found = true;
+                if (t && t->isVisible() && (!match || match(t))) {
+                    timer.stop();
+                    seen = true;
                     action(t);
                     return;
                 }
             }
-            *remaining -= 20;
-            if (*remaining <= 0) {
+            if (clock.hasExpired(timeoutMs)) {
+                timer.stop();
                 if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
                     dialog->reject();
-                return;
             }
-            if (auto strong = self.lock())
-                QTimer::singleShot(20, [strong]() { (*strong)(); });
-        };
-        QTimer::singleShot(0, [tick = m_tick]() { (*tick)(); });
+        });
+        timer.start(10);
     }
-    ~ModalCloser() { *m_alive = false; }
-    ModalCloser(const ModalCloser &) = delete;
-    ModalCloser &operator=(const ModalCloser &) = delete;
-    bool found() const { return *m_found; }
+    bool found() const { return seen; }
 
 private:
-    std::shared_ptr<bool> m_found = std::make_shared<bool>(false);
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
-    std::shared_ptr<std::function<void()>> m_tick;
+    QTimer timer;
+    QElapsedTimer clock;
+    bool seen = false;
 };
 
 } // namespace TestSupport

@@ -3,16 +3,8 @@
 #include "convert/avconverteffects.h"
 #include "convert/avconvertthread.h"
 #include "convert/convertsettings.h"
-#include "krv/av/avcodec.h"
 
-#include <QFileInfo>
-#include <QFont>
-#include <QFontMetrics>
-#include <QImage>
-#include <QLocale>
-#include <QTemporaryDir>
 #include <QtConcurrent>
-#include <QtTest>
 
 #include <clocale>
 #include <functional>
@@ -26,8 +18,7 @@ namespace {
 const QString Src = QStringLiteral("/home/u/talk.wav");
 const QString Vob = QStringLiteral("/v/movie.vob");
 const QString Ts = QStringLiteral("/v/rec.ts");
-const char *const CopyAll = "-c:v copy -c:a copy -c:s copy";
-const char *const Amr = "-ac 1 -ar 8k -b:a 12.20k";
+const QString ThreeGP = QStringLiteral("-ac 1 -ar 8k -b:a 12.20k -b:v 2M");
 
 ConvertSettings BaseSettings()
 {
@@ -68,335 +59,260 @@ void Row(const char *name, int id, const char *ext, const QString &args, const T
 class TestConvertArgs : public QObject
 {
     Q_OBJECT
+    TestSupport::Fixture fixture;
+    QString imageFile = fixture.path("logo.png");
 
 private slots:
-    void initTestCase();
-    void argumentLists_data();
-    void argumentLists();
-    void bothOverlays();
-    void textWatermarkImage_data();
-    void textWatermarkImage();
-    void imageWatermarkScaling_data();
-    void imageWatermarkScaling();
-    void targetPaths_data();
-    void targetPaths();
-    void uniqueNameExhausted();
-
-private:
-    QTemporaryDir tmp;
-    QString imageFile;
-};
-
-void TestConvertArgs::initTestCase()
-{
-    QVERIFY(tmp.isValid());
-    TestSupport::IsolateUserDirs(tmp.path());
-    imageFile = tmp.filePath(QStringLiteral("logo.png"));
-    QImage image(200, 100, QImage::Format_ARGB32);
-    image.fill(QColor(200, 30, 30));
-    QVERIFY(image.save(imageFile));
-    // Every number in a filter must keep its "." whatever the user's locale.
-    std::setlocale(LC_ALL, "de_DE.UTF-8");
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    QCOMPARE(QLocale().toString(0.5), QStringLiteral("0,5"));
-}
-
-void TestConvertArgs::argumentLists_data()
-{
-    QTest::addColumn<QString>("src");
-    QTest::addColumn<int>("id");
-    QTest::addColumn<QString>("ext");
-    QTest::addColumn<Tweak>("tweak");
-    QTest::addColumn<QString>("middle");
-
-    Row("amr example", 38, ".amr", Amr);
-    Row("wmv", 70, ".wmv", "-q:v 0 -q:a 0 -ac 2");
-    Row("wma", 69, ".wma", "-q:v 0 -q:a 0 -ac 2");
-    Row("avi", 45, ".avi", "-q:v 0 -q:a 0");
-    Row("asf", 42, ".asf", "-q:v 0 -q:a 0");
-    Row("3gp size 0", 25, ".3gp", QStringLiteral("-s 128x96 %1 -b:v 2M").arg(Amr), [](S s) { s.threeGPSize = 0; });
-    Row("3g2 default size", 24, ".3g2", QStringLiteral("-s 704x576 %1 -b:v 2M").arg(Amr));
-    Row("3gp size out of range", 25, ".3gp", QStringLiteral("-s 704x576 %1 -b:v 2M").arg(Amr),
-        [](S s) { s.threeGPSize = 9; });
-    Row("3gp size negative, scale ignored", 25, ".3gp", QStringLiteral("-s 704x576 %1 -b:v 2M").arg(Amr),
-        [](S s) { s.threeGPSize = -1; s.scale = true; });
-    Row("dts", 51, ".dts", "-strict -2");
-    Row("flv", 53, ".flv", "-ar 22050 -b:v 2M");
-    Row("swf", 65, ".swf", "-ar 22050 -b:v 2M");
-    Row("m2ts", 56, ".mts", "-b:v 2M");
-    Row("ts", 63, ".ts", "-b:v 2M");
-    Row("ogg oga", 64, ".oga", "-b:v 2M");
-    Row("dvd", 66, ".vob", "-b:v 2M");
-    Row("webm", 68, ".webm", "-b:v 2M");
-    Row("mpg", 62, ".mpg", "-vcodec mpeg2video -b:v 2M");
-    Row("mp4 plain", 61, ".mp4", "");
-    Row("flac", 52, ".flac", "");
-    Row("device profile ignores scale", 3, ".mp4", "", [](S s) { s.scale = true; });
-
-    Row("vob to mp4 copies, effects ignored", 61, ".mp4", CopyAll, EveryEffect, Vob);
-    Row("vob in capitals to mp4", 61, ".mp4", CopyAll, {}, QStringLiteral("/v/MOVIE.VOB"));
-    Row("vob to mov", 58, ".mov", CopyAll, {}, Vob);
-    Row("vob to m4a", 58, ".m4a", "-c:a copy -c:s copy", {}, Vob);
-    Row("ts to mp4", 61, ".mp4", "-vcodec copy -acodec copy", {}, Ts);
-    Row("ts to m4a", 58, ".m4a", "-acodec copy", {}, Ts);
-    Row("ts to ts is no copy", 63, ".ts", "-b:v 2M", {}, Ts);
-    Row("mts to mp4 is no copy", 61, ".mp4", "-filter_complex scale=768:576", [](S s) { s.scale = true; },
-        QStringLiteral("/v/cam.mts"));
-    Row("vob to device profile goes through effects", 0, ".mp4", "-filter_complex transpose=1",
-        [](S s) { s.scale = s.transform = s.rotate = true; }, Vob);
-    Row("vob to avi gets per-format options", 45, ".avi", "-filter_complex scale=768:576 -q:v 0 -q:a 0",
-        [](S s) { s.scale = true; }, Vob);
-
-    Row("mp3 with every effect", 60, ".mp3", "", EveryEffect);
-    Row("m4a with every effect", 58, ".m4a", "", EveryEffect);
-    Row("mka with every effect", 57, ".mka", "", EveryEffect);
-    Row("mkv with scale", 57, ".mkv", "-filter_complex scale=768:576", [](S s) { s.scale = true; });
-    Row("oga with scale", 64, ".oga", "-b:v 2M", [](S s) { s.scale = true; });
-    Row("ogv with scale", 64, ".ogv", "-filter_complex scale=768:576 -b:v 2M", [](S s) { s.scale = true; });
-    Row("gif with scale", 54, ".gif", "-filter_complex scale=320:200",
-        [](S s) { s.scale = true; s.scaleW = 320; s.scaleH = 200; });
-    Row("all switches off", 61, ".mp4", "",
-        [](S s) { s.wtEnable = s.transform = true; s.wiFile = QStringLiteral("/nowhere.png"); s.scaleW = 10; });
-    Row("full example", 61, ".mp4", "-i <tmp>/watermarktext.png -filter_complex scale=640:480,"
-        "eq=gamma=1:contrast=1:brightness=0:saturation=1,overlay=main_w-overlay_w:0,transpose=1,hflip",
-        [](S s) { EveryEffect(s); s.wiEnable = false; s.scaleW = 640; s.scaleH = 480; s.wtAlign = 1; });
-    Row("image only, deleted file, scale on", 61, ".mp4", "-filter_complex scale=768:576",
-        [](S s) { s.scale = s.wiEnable = true; s.wiFile = QStringLiteral("/no/such/logo.png"); });
-    const QString overlay = QStringLiteral("-i <img> -filter_complex overlay=");
-    const QString center = overlay + "main_w/2-overlay_w/2:main_h/2-overlay_h/2";
-    Row("image at top left", 61, ".mp4", overlay + "0:0", Image(0));
-    Row("image at top right", 61, ".mp4", overlay + "main_w-overlay_w:0", Image(1));
-    Row("image at bottom left", 61, ".mp4", overlay + "0:main_h-overlay_h", Image(2));
-    Row("image at bottom right", 61, ".mp4", overlay + "main_w-overlay_w:main_h-overlay_h", Image(3));
-    Row("image at center", 61, ".mp4", center, Image(4));
-    Row("image at index 7 is center", 61, ".mp4", center, Image(7));
-    Row("image at index -1 is center", 61, ".mp4", center, Image(-1));
-    Row("image at custom zero", 61, ".mp4", overlay + "main_w*0:main_h*0", Image(3, 0, 0));
-    Row("image at custom 100 33", 61, ".mp4", overlay + "main_w*1:main_h*0.33", Image(0, 100, 33));
-    Row("image at custom 10 90, wmv", 70, ".wmv", overlay + "main_w*0.1:main_h*0.9 -q:v 0 -q:a 0 -ac 2",
-        Image(1, 10, 90));
-    Row("image at custom position with colour", 61, ".mp4", "-i <img> -filter_complex eq=gamma=3.14159:contrast=1.25:"
-        "brightness=0.5:saturation=1,overlay=main_w*0.5:main_h*0.25",
-        [](S s) { Image(3, 50, 25)(s); s.clrEnable = true; s.clrB = 0.5; s.clrC = 1.25; s.clrG = 3.14159265; });
-    Row("text enabled with empty content", 61, ".mp4", "", [](S s) { s.wtEnable = true; });
-    Row("colour only", 61, ".mp4", "-filter_complex eq=gamma=0.8:contrast=1.5:brightness=0.5:saturation=2",
-        [](S s) { s.clrEnable = true; s.clrB = 0.5; s.clrC = 1.5; s.clrS = 2; s.clrG = 0.8; });
-    Row("colour slider steps", 61, ".mp4", "-filter_complex eq=gamma=-0.1:contrast=10:brightness=0.3:saturation=0",
-        [](S s) { s.clrEnable = true; s.clrB = 0.1 + 0.1 + 0.1; s.clrC = 10.0; s.clrS = 0.0; s.clrG = -0.1; });
-    Row("rotate 90", 61, ".mp4", "-filter_complex transpose=1", [](S s) { s.transform = s.rotate = true; });
-    Row("rotate 180", 61, ".mp4", "-filter_complex transpose=1,transpose=1",
-        [](S s) { s.transform = s.rotate = true; s.rotateDegree = 1; });
-    Row("rotate 270 with vflip", 61, ".mp4", "-filter_complex transpose=1,transpose=1,transpose=1,vflip",
-        [](S s) { s.transform = s.rotate = s.vFlip = true; s.rotateDegree = 2; });
-    Row("rotate index out of range", 61, ".mp4", "-filter_complex transpose=1",
-        [](S s) { s.transform = s.rotate = true; s.rotateDegree = 5; });
-    Row("both flips", 61, ".mp4", "-filter_complex hflip,vflip", [](S s) { s.transform = s.hFlip = s.vFlip = true; });
-    Row("transform on, nothing asked", 61, ".mp4", "", [](S s) { s.transform = true; });
-    Row("flips without transform", 61, ".mp4", "", [](S s) { s.rotate = s.hFlip = true; });
-    Row("scale, colour, transform in order", 70, ".wmv", "-filter_complex scale=640:360,"
-        "eq=gamma=1:contrast=1:brightness=0:saturation=1,vflip -q:v 0 -q:a 0 -ac 2",
-        [](S s) { s.transform = s.vFlip = s.clrEnable = s.scale = true; s.scaleW = 640; s.scaleH = 360; });
-}
-
-void TestConvertArgs::argumentLists()
-{
-    QFETCH(QString, src);
-    QFETCH(int, id);
-    QFETCH(QString, ext);
-    QFETCH(Tweak, tweak);
-    QFETCH(QString, middle);
-
-    QTemporaryDir jobDir;
-    QVERIFY(jobDir.isValid());
-    ConvertSettings settings = BaseSettings();
-    settings.tgtID = id;
-    settings.tgtFormat = ext;
-    if (tweak)
-        tweak(settings);
-    if (settings.wiFile == QLatin1String("<img>"))
-        settings.wiFile = imageFile;
-
-    middle.replace(QLatin1String("<tmp>"), jobDir.path()).replace(QLatin1String("<img>"), imageFile);
-    const QStringList expected = QStringList{ "-i", src } + middle.split(' ', Qt::SkipEmptyParts)
-                                 + QStringList{ "-y", "/out/target" };
-    QCOMPARE(MakeConvertArguments(src, settings, QStringLiteral("/out/target"), jobDir.path()), expected);
-}
-
-void TestConvertArgs::bothOverlays()
-{
-    QTemporaryDir jobDir;
-    QVERIFY(jobDir.isValid());
-    ConvertSettings s = BaseSettings();
-    s.wtEnable = s.wiEnable = true;
-    s.wtContent = QStringLiteral("Reelway");
-    s.wiFile = imageFile;
-    s.wiAlign = 3;
-    const QString textImage = jobDir.filePath(QStringLiteral("watermarktext.png"));
-    QStringList args;
-    AppendEffectsArguments(s, KRVAVCodecID_MP4, jobDir.path(), args);
-    QCOMPARE(args, (QStringList{ "-i", textImage, "-i", imageFile, "-filter_complex",
-                                 "overlay=0:0 [temp]; [temp] overlay=main_w-overlay_w:main_h-overlay_h" }));
-    QVERIFY(QFileInfo::exists(textImage));
-
-    // With both overlays neither file is tested: a missing image is still passed on.
-    s.wiFile = tmp.filePath(QStringLiteral("gone.png"));
-    args.clear();
-    AppendEffectsArguments(s, KRVAVCodecID_MP4, jobDir.path(), args);
-    QCOMPARE(args.mid(0, 4), (QStringList{ "-i", textImage, "-i", s.wiFile }));
-
-    // Without a temporary folder the text image cannot be made, so the text-only overlay drops out.
-    s.wiEnable = false;
-    args.clear();
-    AppendEffectsArguments(s, KRVAVCodecID_MP4, QString(), args);
-    QCOMPARE(args, QStringList());
-    QVERIFY(!QFileInfo::exists(QStringLiteral("/watermarktext.png")));
-}
-
-void TestConvertArgs::textWatermarkImage_data()
-{
-    QTest::addColumn<double>("pointSize");
-    QTest::addColumn<bool>("styled");
-    QTest::addColumn<int>("opacity");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("plain 20") << 20.0 << false << 100 << "Reelway";
-    QTest::newRow("bold italic 13.9 truncated to 13") << 13.9 << true << 100 << "Watermark text";
-    QTest::newRow("half opaque 30") << 30.0 << false << 50 << "Hg";
-}
-
-void TestConvertArgs::textWatermarkImage()
-{
-    QFETCH(double, pointSize);
-    QFETCH(bool, styled);
-    QFETCH(int, opacity);
-    QFETCH(QString, text);
-    ConvertSettings s = BaseSettings();
-    s.wtContent = text;
-    s.wtFontSize = pointSize;
-    s.wtFontB = s.wtFontI = styled;
-    s.wtOpc = opacity;
-    s.wtCB = 255;
-    QFont font(s.wtFontName);
-    font.setPointSize(int(pointSize));
-    font.setWeight(styled ? QFont::Bold : QFont::Normal);
-    font.setItalic(styled);
-    const QFontMetrics metrics(font);
-
-    const QString path = tmp.filePath(QStringLiteral("text-%1.png").arg(QTest::currentDataTag()));
-    QVERIFY(RenderWatermarkText(s, path));
-    const QImage image(path);
-    QCOMPARE(image.size(), QSize(metrics.horizontalAdvance(text), metrics.ascent() + metrics.descent()));
-    QVERIFY(image.hasAlphaChannel());
-    QCOMPARE(qAlpha(image.pixel(image.width() - 1, 0)), 0);
-    int maxAlpha = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb px = image.pixel(x, y);
-            maxAlpha = qMax(maxAlpha, qAlpha(px));
-            if (qAlpha(px) > 200)
-                QVERIFY2(qBlue(px) > 200 && qRed(px) < 50, "opaque pixels carry the text colour");
-        }
+    void initTestCase()
+    {
+        QImage image(200, 100, QImage::Format_ARGB32);
+        image.fill(QColor(200, 30, 30));
+        QVERIFY(image.save(imageFile));
+        // Every number in a filter must keep its "." whatever the user's locale.
+        std::setlocale(LC_ALL, "de_DE.UTF-8");
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(QLocale().toString(0.5), QStringLiteral("0,5"));
     }
-    QVERIFY(qAbs(maxAlpha - 255 * opacity / 100) <= 3);
 
-    // Batches render on pool threads, several at once: the result must not change.
-    QStringList paths;
-    for (int i = 0; i < 6; ++i)
-        paths << tmp.filePath(QStringLiteral("pool-%1-%2.png").arg(QTest::currentDataTag()).arg(i));
-    const std::function<bool(const QString &)> render = [&s](const QString &p) { return RenderWatermarkText(s, p); };
-    QVERIFY(!QtConcurrent::blockingMapped<QList<bool>>(paths, render).contains(false));
-    for (const QString &p : paths)
-        QCOMPARE(QImage(p), image);
-}
+    // One row per branch of the command line.
+    void argumentLists_data()
+    {
+        QTest::addColumn<QString>("src"); QTest::addColumn<int>("id"); QTest::addColumn<QString>("ext"); QTest::addColumn<Tweak>("tweak"); QTest::addColumn<QString>("middle");
 
-void TestConvertArgs::imageWatermarkScaling_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<int>("scale");
-    QTest::addColumn<QSize>("size");
+        Row("amr", 38, ".amr", "-ac 1 -ar 8k -b:a 12.20k");
+        Row("avi", 45, ".avi", "-q:v 0 -q:a 0");
+        Row("wmv", 70, ".wmv", "-q:v 0 -q:a 0 -ac 2");
+        Row("3gp size 0", 25, ".3gp", "-s 128x96 " + ThreeGP, [](S s) { s.threeGPSize = 0; });
+        Row("3gp size past the list", 25, ".3gp", "-s 704x576 " + ThreeGP, [](S s) { s.threeGPSize = 5; });
+        Row("3g2 size negative, scale ignored", 24, ".3g2", "-s 704x576 " + ThreeGP,
+            [](S s) { s.threeGPSize = -1; s.scale = true; });
+        Row("dts", 51, ".dts", "-strict -2");
+        Row("flv", 53, ".flv", "-ar 22050 -b:v 2M");
+        Row("webm", 68, ".webm", "-b:v 2M");
+        Row("mpg", 62, ".mpg", "-vcodec mpeg2video -b:v 2M");
+        Row("mp4, no effects", 61, ".mp4", "",
+            [](S s) { s.wtEnable = s.transform = true; s.wiFile = QStringLiteral("/nowhere.png"); s.scaleW = 10; });
+        Row("device profile ignores scale", 3, ".mp4", "", [](S s) { s.scale = true; });
 
-    QTest::newRow("100 keeps the file") << "logo.png" << 100 << QSize();
-    QTest::newRow("0 keeps the file") << "logo.png" << 0 << QSize();
-    QTest::newRow("50 halves") << "logo.png" << 50 << QSize(100, 50);
-    QTest::newRow("33 truncates") << "logo.png" << 33 << QSize(66, 33);
-    QTest::newRow("format from content, not suffix") << "logo.jpg" << 50 << QSize(100, 50);
-    QTest::newRow("unreadable image passed on") << "garbage.png" << 50 << QSize();
-}
+        Row("vob to mp4 copies, effects ignored", 61, ".mp4", "-c:v copy -c:a copy -c:s copy", EveryEffect, Vob);
+        Row("vob to m4a", 58, ".m4a", "-c:a copy -c:s copy", {}, Vob);
+        Row("ts to mp4", 61, ".mp4", "-vcodec copy -acodec copy", {}, Ts);
+        Row("ts to m4a", 58, ".m4a", "-acodec copy", {}, Ts);
+        Row("ts to ts is no copy", 63, ".ts", "-b:v 2M", {}, Ts);
+        Row("mts to mp4 is no copy", 61, ".mp4", "-filter_complex scale=768:576", [](S s) { s.scale = true; },
+            QStringLiteral("/v/cam.mts"));
+        Row("vob to device profile goes through effects", 0, ".mp4", "-filter_complex transpose=1",
+            [](S s) { s.scale = s.transform = s.rotate = true; }, Vob);
 
-void TestConvertArgs::imageWatermarkScaling()
-{
-    QFETCH(QString, file);
-    QFETCH(int, scale);
-    QFETCH(QSize, size);
+        Row("mp3 takes no effects", 60, ".mp3", "", EveryEffect);
+        Row("m4a takes no effects", 58, ".m4a", "", EveryEffect);
+        Row("mka takes no effects", 57, ".mka", "", EveryEffect);
+        Row("oga takes no effects", 64, ".oga", "-b:v 2M", [](S s) { s.scale = true; });
+        Row("ogv with scale", 64, ".ogv", "-filter_complex scale=768:576 -b:v 2M", [](S s) { s.scale = true; });
+        Row("gif with scale", 54, ".gif", "-filter_complex scale=320:200",
+            [](S s) { s.scale = true; s.scaleW = 320; s.scaleH = 200; });
+        Row("every effect", 61, ".mp4", "-i <tmp>/watermarktext.png -filter_complex scale=640:480,"
+            "eq=gamma=1:contrast=1:brightness=0:saturation=1,overlay=main_w-overlay_w:0,transpose=1,hflip",
+            [](S s) { EveryEffect(s); s.wiEnable = false; s.scaleW = 640; s.scaleH = 480; s.wtAlign = 1; });
+        Row("image only, deleted file, scale on", 61, ".mp4", "-filter_complex scale=768:576",
+            [](S s) { s.scale = s.wiEnable = true; s.wiFile = QStringLiteral("/no/such/logo.png"); });
+        const QString overlay = QStringLiteral("-i <img> -filter_complex overlay=");
+        Row("image at top left", 61, ".mp4", overlay + "0:0", Image(0));
+        Row("image at top right", 61, ".mp4", overlay + "main_w-overlay_w:0", Image(1));
+        Row("image at bottom left", 61, ".mp4", overlay + "0:main_h-overlay_h", Image(2));
+        Row("image at bottom right", 61, ".mp4", overlay + "main_w-overlay_w:main_h-overlay_h", Image(3));
+        Row("image at center", 61, ".mp4", overlay + "main_w/2-overlay_w/2:main_h/2-overlay_h/2", Image(4));
+        Row("image at custom position with colour", 61, ".mp4", "-i <img> -filter_complex eq=gamma=3.14159:"
+            "contrast=1.25:brightness=0.5:saturation=1,overlay=main_w*1:main_h*0.33",
+            [](S s) { Image(3, 100, 33)(s); s.clrEnable = true; s.clrB = 0.5; s.clrC = 1.25; s.clrG = 3.14159265; });
+        Row("colour in slider steps", 61, ".mp4", "-filter_complex eq=gamma=-0.1:contrast=10:brightness=0.3:saturation=0",
+            [](S s) { s.clrEnable = true; s.clrB = 0.1 + 0.1 + 0.1; s.clrC = 10.0; s.clrS = 0.0; s.clrG = -0.1; });
+        Row("rotate 180", 61, ".mp4", "-filter_complex transpose=1,transpose=1",
+            [](S s) { s.transform = s.rotate = true; s.rotateDegree = 1; });
+        Row("rotate 270 with vflip", 61, ".mp4", "-filter_complex transpose=1,transpose=1,transpose=1,vflip",
+            [](S s) { s.transform = s.rotate = s.vFlip = true; s.rotateDegree = 2; });
+        Row("rotate index out of range", 61, ".mp4", "-filter_complex transpose=1",
+            [](S s) { s.transform = s.rotate = true; s.rotateDegree = 5; });
+        Row("both flips", 61, ".mp4", "-filter_complex hflip,vflip", [](S s) { s.transform = s.hFlip = s.vFlip = true; });
+        Row("flips without transform", 61, ".mp4", "", [](S s) { s.rotate = s.hFlip = true; });
+        Row("scale, colour, transform, then format options", 70, ".wmv", "-filter_complex scale=640:360,"
+            "eq=gamma=1:contrast=1:brightness=0:saturation=1,vflip -q:v 0 -q:a 0 -ac 2",
+            [](S s) { s.transform = s.vFlip = s.clrEnable = s.scale = true; s.scaleW = 640; s.scaleH = 360; });
+    }
 
-    QTemporaryDir jobDir;
-    QVERIFY(jobDir.isValid());
-    const QString path = tmp.filePath(file);
-    if (!QFileInfo::exists(path))
-        QVERIFY(file == QLatin1String("logo.jpg") ? QFile::copy(imageFile, path)
-                                                  : TestSupport::WriteBytes(path, QByteArray(64, 'x')));
-    ConvertSettings settings = BaseSettings();
-    settings.wiFile = path;
-    settings.wiScale = scale;
-    const QString scaled = jobDir.filePath(QStringLiteral("watermarkimage.png"));
-    QCOMPARE(PrepareWatermarkImage(settings, jobDir.path()), size.isValid() ? scaled : path);
-    QCOMPARE(QFileInfo::exists(scaled), size.isValid());
-    if (size.isValid())
-        QCOMPARE(QImage(scaled).size(), size);
-}
+    void argumentLists()
+    {
+        QFETCH(QString, src); QFETCH(int, id); QFETCH(QString, ext); QFETCH(Tweak, tweak); QFETCH(QString, middle);
 
-void TestConvertArgs::targetPaths_data()
-{
-    QTest::addColumn<QString>("srcName");
-    QTest::addColumn<QString>("present");
-    QTest::addColumn<int>("exists");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("free name") << "movie.avi" << "" << 0 << "movie.mp4";
-    QTest::newRow("first number") << "movie.avi" << "movie.mp4" << 0 << "movie-1.mp4";
-    QTest::newRow("second number") << "movie.avi" << "movie.mp4 movie-1.mp4" << 0 << "movie-2.mp4";
-    QTest::newRow("gap is reused") << "movie.avi" << "movie.mp4 movie-2.mp4" << 0 << "movie-1.mp4";
-    QTest::newRow("overwrite keeps name") << "movie.avi" << "movie.mp4" << 1 << "movie.mp4";
-    QTest::newRow("only last suffix dropped") << "clip.final.avi" << "" << 0 << "clip.final.mp4";
-    QTest::newRow("bad save mode") << "movie.avi" << "" << 2 << "";
-    QTest::newRow("negative save mode") << "movie.avi" << "" << -1 << "";
-}
+        QTemporaryDir jobDir;
+        QVERIFY(jobDir.isValid());
+        ConvertSettings settings = BaseSettings();
+        settings.tgtID = id;
+        settings.tgtFormat = ext;
+        if (tweak)
+            tweak(settings);
+        if (settings.wiFile == QLatin1String("<img>"))
+            settings.wiFile = imageFile;
+        middle.replace(QLatin1String("<tmp>"), jobDir.path()).replace(QLatin1String("<img>"), imageFile);
+        const QStringList expected = QStringList{ "-i", src } + middle.split(' ', Qt::SkipEmptyParts)
+                                     + QStringList{ "-y", "/out/target" };
+        QCOMPARE(MakeConvertArguments(src, settings, QStringLiteral("/out/target"), jobDir.path()), expected);
+    }
 
-void TestConvertArgs::targetPaths()
-{
-    QFETCH(QString, srcName);
-    QFETCH(QString, present);
-    QFETCH(int, exists);
-    QFETCH(QString, expected);
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    for (const QString &name : present.split(' ', Qt::SkipEmptyParts))
-        QVERIFY(TestSupport::WriteBytes(folder.filePath(name), "x"));
-    ConvertSettings settings = BaseSettings();
-    settings.tgtFolder = folder.path();
-    settings.exists = exists;
-    QString out = QStringLiteral("stale");
-    QCOMPARE(MakeTgtFilePath(out, QStringLiteral("/v/") + srcName, settings), !expected.isEmpty());
-    QCOMPARE(out, expected.isEmpty() ? QString() : folder.filePath(expected));
-}
+    void bothOverlays()
+    {
+        QTemporaryDir jobDir;
+        QVERIFY(jobDir.isValid());
+        ConvertSettings s = BaseSettings();
+        s.wtEnable = s.wiEnable = true;
+        s.wtContent = QStringLiteral("Reelway");
+        s.wiFile = imageFile;
+        s.wiAlign = 3;
+        const QString textImage = jobDir.filePath(QStringLiteral("watermarktext.png"));
+        QStringList args;
+        AppendEffectsArguments(s, KRVAVCodecID_MP4, jobDir.path(), args);
+        QCOMPARE(args, (QStringList{ "-i", textImage, "-i", imageFile, "-filter_complex",
+                                     "overlay=0:0 [temp]; [temp] overlay=main_w-overlay_w:main_h-overlay_h" }));
+        QVERIFY(QFileInfo::exists(textImage));
 
-void TestConvertArgs::uniqueNameExhausted()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(TestSupport::WriteBytes(dir.filePath(QStringLiteral("movie.mp4")), "x"));
-    for (int i = 1; i <= 9999; ++i)
-        QVERIFY(TestSupport::WriteBytes(dir.filePath(QStringLiteral("movie-%1.mp4").arg(i)), QByteArray()));
+        // With both overlays neither file is tested: a missing image is still passed on.
+        s.wiFile = fixture.path("gone.png");
+        args.clear();
+        AppendEffectsArguments(s, KRVAVCodecID_MP4, jobDir.path(), args);
+        QCOMPARE(args.mid(0, 4), (QStringList{ "-i", textImage, "-i", s.wiFile }));
 
-    QString out = QStringLiteral("stale");
-    QVERIFY(!MakeUniqueFilePath(out, dir.path(), QStringLiteral("movie"), QStringLiteral(".mp4")));
-    QVERIFY(out.isEmpty());
-    ConvertSettings settings = BaseSettings();
-    settings.tgtFolder = dir.path();
-    QVERIFY(!MakeTgtFilePath(out, QStringLiteral("/v/movie.avi"), settings));
+        // Without a temporary folder the text image cannot be made, so the text-only overlay drops out.
+        s.wiEnable = false;
+        args.clear();
+        AppendEffectsArguments(s, KRVAVCodecID_MP4, QString(), args);
+        QCOMPARE(args, QStringList());
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/watermarktext.png")));
+    }
 
-    QVERIFY(QFile::remove(dir.filePath(QStringLiteral("movie-9999.mp4"))));
-    QVERIFY(MakeUniqueFilePath(out, dir.path(), QStringLiteral("movie"), QStringLiteral(".mp4")));
-    QCOMPARE(out, dir.filePath(QStringLiteral("movie-9999.mp4")));
-}
+    void textWatermarkImage_data()
+    {
+        QTest::addColumn<double>("pointSize"); QTest::addColumn<bool>("styled"); QTest::addColumn<int>("opacity"); QTest::addColumn<QString>("text");
+        QTest::newRow("bold italic 13.9 truncated to 13") << 13.9 << true << 100 << "Watermark text";
+        QTest::newRow("half opaque 30") << 30.0 << false << 50 << "Hg";
+    }
+
+    void textWatermarkImage()
+    {
+        QFETCH(double, pointSize); QFETCH(bool, styled); QFETCH(int, opacity); QFETCH(QString, text);
+        ConvertSettings s = BaseSettings();
+        s.wtContent = text;
+        s.wtFontSize = pointSize;
+        s.wtFontB = s.wtFontI = styled;
+        s.wtOpc = opacity;
+        s.wtCB = 255;
+        QFont font(s.wtFontName);
+        font.setPointSize(int(pointSize));
+        font.setWeight(styled ? QFont::Bold : QFont::Normal);
+        font.setItalic(styled);
+        const QFontMetrics metrics(font);
+
+        const QString path = fixture.path(QStringLiteral("text-%1.png").arg(QTest::currentDataTag()));
+        QVERIFY(RenderWatermarkText(s, path));
+        const QImage image(path);
+        QCOMPARE(image.size(), QSize(metrics.horizontalAdvance(text), metrics.ascent() + metrics.descent()));
+        QVERIFY(image.hasAlphaChannel());
+        QCOMPARE(qAlpha(image.pixel(image.width() - 1, 0)), 0);
+        int maxAlpha = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb px = image.pixel(x, y);
+                maxAlpha = qMax(maxAlpha, qAlpha(px));
+                if (qAlpha(px) > 200)
+                    QVERIFY2(qBlue(px) > 200 && qRed(px) < 50, "opaque pixels carry the text colour");
+            }
+        }
+        QVERIFY(qAbs(maxAlpha - 255 * opacity / 100) <= 3);
+
+        // Batches render on pool threads, several at once: the result must not change.
+        QStringList paths;
+        for (int i = 0; i < 6; ++i)
+            paths << fixture.path(QStringLiteral("pool-%1-%2.png").arg(QTest::currentDataTag()).arg(i));
+        const std::function<bool(const QString &)> render = [&s](const QString &p) { return RenderWatermarkText(s, p); };
+        QVERIFY(!QtConcurrent::blockingMapped<QList<bool>>(paths, render).contains(false));
+        for (const QString &p : paths)
+            QCOMPARE(QImage(p), image);
+    }
+
+    void imageWatermarkScaling_data()
+    {
+        QTest::addColumn<QString>("file"); QTest::addColumn<int>("scale"); QTest::addColumn<QSize>("size");
+        QTest::newRow("100 keeps the file") << "logo.png" << 100 << QSize();
+        QTest::newRow("0 keeps the file") << "logo.png" << 0 << QSize();
+        QTest::newRow("33 truncates") << "logo.png" << 33 << QSize(66, 33);
+        QTest::newRow("format from content, not suffix") << "logo.jpg" << 50 << QSize(100, 50);
+        QTest::newRow("unreadable image passed on") << "garbage.png" << 50 << QSize();
+    }
+
+    void imageWatermarkScaling()
+    {
+        QFETCH(QString, file); QFETCH(int, scale); QFETCH(QSize, size);
+        QTemporaryDir jobDir;
+        QVERIFY(jobDir.isValid());
+        const QString path = fixture.path(file);
+        if (!QFileInfo::exists(path))
+            QVERIFY(file == QLatin1String("logo.jpg") ? QFile::copy(imageFile, path)
+                                                      : TestSupport::WriteBytes(path, QByteArray(64, 'x')));
+        ConvertSettings settings = BaseSettings();
+        settings.wiFile = path;
+        settings.wiScale = scale;
+        const QString scaled = jobDir.filePath(QStringLiteral("watermarkimage.png"));
+        QCOMPARE(PrepareWatermarkImage(settings, jobDir.path()), size.isValid() ? scaled : path);
+        QCOMPARE(QFileInfo::exists(scaled), size.isValid());
+        if (size.isValid())
+            QCOMPARE(QImage(scaled).size(), size);
+    }
+
+    void targetPaths_data()
+    {
+        QTest::addColumn<QString>("srcName"); QTest::addColumn<QString>("present"); QTest::addColumn<int>("exists"); QTest::addColumn<QString>("expected");
+        QTest::newRow("free name, only the last suffix dropped") << "clip.final.avi" << "" << 0 << "clip.final.mp4";
+        QTest::newRow("second number") << "movie.avi" << "movie.mp4 movie-1.mp4" << 0 << "movie-2.mp4";
+        QTest::newRow("gap is reused") << "movie.avi" << "movie.mp4 movie-2.mp4" << 0 << "movie-1.mp4";
+        QTest::newRow("overwrite keeps name") << "movie.avi" << "movie.mp4" << 1 << "movie.mp4";
+        QTest::newRow("bad save mode") << "movie.avi" << "" << 2 << "";
+    }
+
+    void targetPaths()
+    {
+        QFETCH(QString, srcName); QFETCH(QString, present); QFETCH(int, exists); QFETCH(QString, expected);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        for (const QString &name : present.split(' ', Qt::SkipEmptyParts))
+            QVERIFY(TestSupport::WriteBytes(folder.filePath(name), "x"));
+        ConvertSettings settings = BaseSettings();
+        settings.tgtFolder = folder.path();
+        settings.exists = exists;
+        QString out = QStringLiteral("stale");
+        QCOMPARE(MakeTgtFilePath(out, QStringLiteral("/v/") + srcName, settings), !expected.isEmpty());
+        QCOMPARE(out, expected.isEmpty() ? QString() : folder.filePath(expected));
+    }
+
+    void uniqueNameExhausted()
+    {
+        // Ten thousand files are made in no time on a memory file system.
+        QTemporaryDir dir(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/reelway-test-XXXXXX" : QString());
+        QVERIFY(dir.isValid());
+        QVERIFY(TestSupport::WriteBytes(dir.filePath(QStringLiteral("movie.mp4")), "x"));
+        for (int i = 1; i <= 9999; ++i)
+            QVERIFY(TestSupport::WriteBytes(dir.filePath(QStringLiteral("movie-%1.mp4").arg(i)), QByteArray()));
+
+        QString out = QStringLiteral("stale");
+        QVERIFY(!MakeUniqueFilePath(out, dir.path(), QStringLiteral("movie"), QStringLiteral(".mp4")));
+        QVERIFY(out.isEmpty());
+        ConvertSettings settings = BaseSettings();
+        settings.tgtFolder = dir.path();
+        QVERIFY(!MakeTgtFilePath(out, QStringLiteral("/v/movie.avi"), settings));
+
+        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("movie-9999.mp4"))));
+        QVERIFY(MakeUniqueFilePath(out, dir.path(), QStringLiteral("movie"), QStringLiteral(".mp4")));
+        QCOMPARE(out, dir.filePath(QStringLiteral("movie-9999.mp4")));
+    }
+};
 
 QTEST_MAIN(TestConvertArgs)
 #include "test_convertargs.moc"

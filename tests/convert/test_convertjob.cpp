@@ -4,21 +4,15 @@
 #include "convert/convertsettings.h"
 #include "krv/av/avcodec.h"
 
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QHash>
-#include <QImage>
-#include <QThreadPool>
 #include <QtConcurrent>
-#include <QtTest>
 
 #include <atomic>
 #include <memory>
 
 namespace {
 
-// Every item of the target format combo: writable entries in identifier order, one per extension.
-QVector<QPair<KRVAVCodecID, QString>> WritableTargetItems()
+// Every item of the target format combo: each writable entry once per extension.
+QVector<QPair<KRVAVCodecID, QString>> WritableItems()
 {
     QVector<QPair<KRVAVCodecID, QString>> items;
     const AVCodecVetoer vetoer;
@@ -87,369 +81,283 @@ struct CancelOnExit
     }
 };
 
-void Effect(const char *name, KRVAVCodecID id, const char *ext, const char *effects, const char *size,
-            const char *src = "clip.mkv", const char *codec = "")
-{
-    QTest::newRow(name) << QString(src) << int(id) << QString(ext) << QString(effects) << QString(size)
-                        << QString(codec);
-}
-
-void Outcome(const char *name, const char *src, const QByteArray &program, const char *setup, int result,
-             const char *after)
-{
-    QTest::newRow(name) << QString(src) << program << QString(setup) << result << QString(after);
-}
-
 } // namespace
 
 class TestConvertJob : public QObject
 {
     Q_OBJECT
+    TestSupport::Fixture fixture;
+    QString jobTempRoot = NewDir("jobtmp");
+    QString clip;
+
+    QString NewDir(const QString &name) const
+    {
+        QDir().mkpath(fixture.path(name));
+        return fixture.path(name);
+    }
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void allTargets_data();
-    void allTargets();
-    void uniqueNaming();
-    void effects_data();
-    void effects();
-    void outcomes_data();
-    void outcomes();
-    void targetEqualToSource();
-    void concurrentOverwriteSameTarget();
-
-private:
-    QString NewDir(const QString &name) const;
-
-    QTemporaryDir tmp;
-    QString clip;
-    QString jobTempRoot;
-    QHash<QString, ItemConvertResult> allResults;
-    QVector<ConvertSettings> allSettings;
-};
-
-void TestConvertJob::initTestCase()
-{
-    QVERIFY(tmp.isValid());
-    TestSupport::IsolateUserDirs(tmp.path());
-    // Jobs make their temporary folders here, so a leftover is visible to cleanup().
-    jobTempRoot = NewDir(QStringLiteral("jobtmp"));
-    qputenv("TMPDIR", QFile::encodeName(jobTempRoot));
-    QCOMPARE(QDir::tempPath(), jobTempRoot);
-    QCOMPARE(TranscoderPath(), TestSupport::FfmpegPath());
-
-    const QDir src(NewDir(QStringLiteral("src")));
-    clip = src.filePath(QStringLiteral("clip.mkv"));
-    QVERIFY(TestSupport::MakeClip(clip, 1.0, QStringLiteral("160x120")));
-    QByteArray noise(64 * 1024, '\0');
-    for (int i = 0; i < noise.size(); ++i)
-        noise[i] = char((i * 7919 + 13) % 251);
-    QVERIFY(TestSupport::WriteBytes(src.filePath(QStringLiteral("noise.avi")), noise));
-    QImage logo(40, 20, QImage::Format_ARGB32);
-    logo.fill(QColor(255, 0, 0, 128));
-    QVERIFY(logo.save(src.filePath(QStringLiteral("logo.png"))));
-    for (const char *disc : { "disc.vob", "disc.ts" })
-        QVERIFY(TestSupport::RunFfmpeg({ "-i", clip, "-c:v", "mpeg2video", "-c:a", "mp2", src.filePath(disc) }));
-    QThreadPool::globalInstance()->setMaxThreadCount(qMax(2, QThreadPool::globalInstance()->maxThreadCount()));
-}
-
-void TestConvertJob::cleanup()
-{
-    QVERIFY2(QDir(jobTempRoot).isEmpty(), "a job left its temporary folder behind");
-}
-
-QString TestConvertJob::NewDir(const QString &name) const
-{
-    QDir().mkpath(tmp.filePath(name));
-    return tmp.filePath(name);
-}
-
-void TestConvertJob::allTargets_data()
-{
-    QTest::addColumn<int>("id");
-    QTest::addColumn<QString>("ext");
-    const auto items = WritableTargetItems();
-    QCOMPARE(items.size(), 62);
-    for (const auto &item : items)
-        QTest::newRow(qPrintable(KRVAVCodec(item.first).GetName() + item.second)) << int(item.first) << item.second;
-}
-
-void TestConvertJob::allTargets()
-{
-    QFETCH(int, id);
-    QFETCH(QString, ext);
-    if (allResults.isEmpty()) {
-        // Convert every item at once on the pool the batch uses; the rows then only read the outcomes.
-        const auto items = WritableTargetItems();
-        for (const auto &item : items) {
-            const QString folder = NewDir("all/" + QString::number(item.first) + item.second);
-            allSettings.append(Settings(folder, item.first, item.second));
-        }
-        QVector<AVConvertData> jobs;
-        for (const ConvertSettings &s : qAsConst(allSettings))
-            jobs.append(Job(clip, &s));
-        QElapsedTimer timer;
-        timer.start();
-        const auto results = QtConcurrent::blockingMapped<QList<ItemConvertResult>>(jobs, ThreadFunction);
-        qInfo("%d targets converted in %lld ms", int(results.size()), timer.elapsed());
-        for (int i = 0; i < results.size(); ++i)
-            allResults.insert(KRVAVCodec(items.at(i).first).GetName() + items.at(i).second, results.at(i));
+    void initTestCase()
+    {
+        // Jobs make their temporary folders here, so a leftover is visible to cleanup();
+        // the media cache is made before.
+        QVERIFY(!TestSupport::Clip().isEmpty());
+        qputenv("TMPDIR", QFile::encodeName(jobTempRoot));
+        QCOMPARE(QDir::tempPath(), jobTempRoot);
+        QCOMPARE(TranscoderPath(), TestSupport::FfmpegPath());
+        const QDir src(NewDir("src"));
+        clip = src.filePath("clip.mkv");
+        QVERIFY(QFile::copy(TestSupport::Clip(), clip));
+        QImage logo(40, 20, QImage::Format_ARGB32);
+        logo.fill(QColor(255, 0, 0, 128));
+        QVERIFY(logo.save(src.filePath("logo.png")));
+        for (const char *disc : { "disc.vob", "disc.ts" })
+            QVERIFY(TestSupport::RunFfmpeg({ "-i", clip, "-c:v", "mpeg2video", "-c:a", "mp2", src.filePath(disc) }));
+        QVERIFY(TestSupport::MakeStalledSource(src.filePath("stalled.mkv")));
+        QThreadPool::globalInstance()->setMaxThreadCount(qMax(2, QThreadPool::globalInstance()->maxThreadCount()));
     }
 
-    const ItemConvertResult result = allResults.value(QTest::currentDataTag());
-    QCOMPARE(result.result, int(ConvertSucceeded));
-    QCOMPARE(result.tgtFiles.size(), 1);
-    const QString target = result.tgtFiles.first();
-    QCOMPARE(QFileInfo(target).fileName(), QStringLiteral("clip") + ext);
-    QVERIFY(QFileInfo(target).size() > 0);
-    if (id == KRVAVCodecID_A64)
-        return;  // FFmpeg can write A64 but has no reader for it.
-    const QString streams = TestSupport::ProbeStreams(target);
-    // FFmpeg's ".mka" muxer takes audio only, whatever the catalogue says of Matroska.
-    const bool video = IsVideoFormat(KRVAVCodecID(id), ext) && ext != QLatin1String(".mka");
-    QVERIFY2(streams.contains(video ? "codec_type=video" : "codec_type=audio"), qPrintable(target + '\n' + streams));
-}
+    void cleanup() { QVERIFY2(QDir(jobTempRoot).isEmpty(), "a job left its temporary folder behind"); }
 
-void TestConvertJob::uniqueNaming()
-{
-    const QDir folder(NewDir(QStringLiteral("unique")));
-    const QString avi = folder.filePath(QStringLiteral("movie.avi"));
-    const QString mkv = folder.filePath(QStringLiteral("movie.mkv"));
-    QVERIFY(TestSupport::MakeClip(avi, 0.5, QStringLiteral("160x120")));
-    QVERIFY(QFile::copy(clip, mkv));
-    const ConvertSettings settings = Settings(QString::fromLatin1(SameAsSourceFile));
+    void allTargets_data()
+    {
+        QTest::addColumn<int>("id"); QTest::addColumn<QString>("ext");
+        for (const auto &item : WritableItems())
+            QTest::newRow(qPrintable(KRVAVCodec(item.first).GetName() + item.second)) << int(item.first) << item.second;
+    }
 
-    const ItemConvertResult first = ThreadFunction(Job(avi, &settings));
-    QCOMPARE(first.tgtFiles, QStringList{ folder.filePath(QStringLiteral("movie.mp4")) });
-    // Two jobs of the same base name at once must not pick the same free name.
-    const auto results = QtConcurrent::blockingMapped<QList<ItemConvertResult>>(
-        QVector<AVConvertData>{ Job(avi, &settings), Job(mkv, &settings) }, ThreadFunction);
-    QStringList names;
-    for (const ItemConvertResult &r : results + QList<ItemConvertResult>{ first }) {
+    void allTargets()
+    {
+        QFETCH(int, id); QFETCH(QString, ext);
+        // Every item converts (and its target is probed) at once on the pool the batch uses;
+        // the rows then only read the outcomes.
+        static QHash<QString, QPair<ItemConvertResult, QString>> results;
+        static QVector<ConvertSettings> settings;
+        if (results.isEmpty()) {
+            const auto items = WritableItems();
+            QCOMPARE(items.size(), 62);
+            for (const auto &item : items)
+                settings.append(Settings(NewDir("all/" + QString::number(item.first) + item.second), item.first, item.second));
+            QVector<AVConvertData> jobs;
+            for (const ConvertSettings &s : qAsConst(settings))
+                jobs.append(Job(clip, &s));
+            const std::function<QPair<ItemConvertResult, QString>(const AVConvertData &)> run = [](const AVConvertData &job) {
+                const ItemConvertResult r = ThreadFunction(job);
+                return qMakePair(r, r.tgtFiles.isEmpty() ? QString() : TestSupport::Probe(r.tgtFiles.first()));
+            };
+            const auto done = QtConcurrent::blockingMapped<QList<QPair<ItemConvertResult, QString>>>(jobs, run);
+            for (int i = 0; i < done.size(); ++i)
+                results.insert(KRVAVCodec(items.at(i).first).GetName() + items.at(i).second, done.at(i));
+        }
+
+        const ItemConvertResult result = results.value(QTest::currentDataTag()).first;
+        const QString streams = results.value(QTest::currentDataTag()).second;
+        QCOMPARE(result.result, int(ConvertSucceeded));
+        QCOMPARE(result.tgtFiles.size(), 1);
+        const QString target = result.tgtFiles.first();
+        QCOMPARE(QFileInfo(target).fileName(), "clip" + ext);
+        QVERIFY(QFileInfo(target).size() > 0);
+        if (id == KRVAVCodecID_A64)
+            return; // FFmpeg can write A64 but has no reader for it.
+        // FFmpeg's ".mka" muxer takes audio only, whatever the catalogue says of Matroska.
+        const bool video = IsVideoFormat(KRVAVCodecID(id), ext) && ext != QLatin1String(".mka");
+        QVERIFY2(streams.contains(video ? "codec_type=video" : "codec_type=audio"), qPrintable(target + '\n' + streams));
+    }
+
+    // The filter texts and options, run through the real transcoder on a pool thread as
+    // in a batch (the watermark text is rendered off the GUI thread).
+    void effects_data()
+    {
+        QTest::addColumn<QString>("src"); QTest::addColumn<int>("id"); QTest::addColumn<QString>("ext"); QTest::addColumn<QString>("effects"); QTest::addColumn<QString>("size"); QTest::addColumn<QString>("codec");
+        QTest::newRow("every effect, both watermarks") << "clip.mkv" << int(KRVAVCodecID_WEBM) << ".webm"
+                                                       << "scale,rotate270,colour,text,image50,flip" << "240x320" << "";
+        QTest::newRow("3gp frame size") << "clip.mkv" << int(KRVAVCodecID_3GP) << ".3gp" << "3gp176" << "176x144" << "";
+        QTest::newRow("effects skipped for mka") << "clip.mkv" << int(KRVAVCodecID_MKV) << ".mka"
+                                                 << "scale,colour,rotate90" << "" << "";
+        QTest::newRow("vob to mp4 copies") << "disc.vob" << int(KRVAVCodecID_MP4) << ".mp4" << "scale,rotate90"
+                                           << "160x120" << "mpeg2video";
+        QTest::newRow("ts to mov copies") << "disc.ts" << int(KRVAVCodecID_MOV) << ".mov" << "scale,rotate90"
+                                          << "160x120" << "mpeg2video";
+        QTest::newRow("vob to device profile encodes, scale ignored") << "disc.vob" << int(KRVAVCodecID_iPhone)
+                                                                      << ".mp4" << "scale,rotate90" << "120x160" << "h264";
+    }
+
+    void effects()
+    {
+        QFETCH(QString, src); QFETCH(int, id); QFETCH(QString, ext); QFETCH(QString, effects); QFETCH(QString, size); QFETCH(QString, codec);
+        const QStringList on = effects.split(',');
+        ConvertSettings s = Settings(NewDir(QStringLiteral("effects/") + QTest::currentDataTag()), KRVAVCodecID(id), ext);
+        s.scale = on.contains("scale");
+        s.scaleW = 320;
+        s.scaleH = 240;
+        s.rotate = on.contains("rotate90") || on.contains("rotate270");
+        s.rotateDegree = on.contains("rotate270") ? 2 : 0;
+        s.hFlip = s.vFlip = on.contains("flip");
+        s.transform = s.rotate || s.hFlip;
+        s.threeGPSize = on.contains("3gp176") ? 1 : 3;
+        s.clrEnable = on.contains("colour");
+        s.clrG = 1.5;
+        s.wtEnable = on.contains("text");
+        s.wtContent = QStringLiteral("Reelway");
+        s.wiEnable = s.wiCAlign = on.contains("image50");
+        s.wiFile = QFileInfo(clip).dir().filePath("logo.png");
+        s.wiScale = 50;
+        s.wiCAlignX = s.wiCAlignY = 50;
+
+        const auto r = QtConcurrent::run(ThreadFunction, Job(QFileInfo(clip).dir().filePath(src), &s)).result();
         QCOMPARE(r.result, int(ConvertSucceeded));
         QCOMPARE(r.tgtFiles.size(), 1);
-        QCOMPARE(TestSupport::ProbeSize(r.tgtFiles.first()), QStringLiteral("160x120"));
-        names << QFileInfo(r.tgtFiles.first()).fileName();
+        QCOMPARE(TestSupport::ProbeSize(r.tgtFiles.first()), size);
+        if (!codec.isEmpty())
+            QCOMPARE(TestSupport::ProbeCodec(r.tgtFiles.first()), codec);
     }
-    names.sort();
-    QCOMPARE(names, (QStringList{ "movie-1.mp4", "movie-2.mp4", "movie.mp4" }));
-}
 
-void TestConvertJob::effects_data()
-{
-    QTest::addColumn<QString>("src");
-    QTest::addColumn<int>("id");
-    QTest::addColumn<QString>("ext");
-    QTest::addColumn<QString>("effects");
-    QTest::addColumn<QString>("size");
-    QTest::addColumn<QString>("codec");
+    // How the job ends and what it leaves in the target folder. A stand-in transcoder
+    // plays each way of ending; a stalled source holds the real one until it is canceled.
+    void outcomes_data()
+    {
+        QTest::addColumn<QString>("src"); QTest::addColumn<QByteArray>("program"); QTest::addColumn<QString>("setup"); QTest::addColumn<int>("result"); QTest::addColumn<QString>("after"); // what the target folder holds afterwards
 
-    Effect("scale mp4", KRVAVCodecID_MP4, ".mp4", "scale", "320x240", "clip.mkv", "h264");
-    Effect("rotate 90 mp4", KRVAVCodecID_MP4, ".mp4", "rotate90", "120x160");
-    Effect("rotate 270, scale avi", KRVAVCodecID_AVI, ".avi", "scale,rotate270", "240x320");
-    Effect("device profile ignores scale", KRVAVCodecID_iPad, ".mp4", "scale", "160x120");
-    Effect("3gp frame size", KRVAVCodecID_3GP, ".3gp", "3gp176", "176x144");
-    Effect("colour, both watermarks, flips webm", KRVAVCodecID_WEBM, ".webm", "colour,text,image,flip", "160x120");
-    Effect("effects skipped for mka", KRVAVCodecID_MKV, ".mka", "scale,colour,rotate90", "");
-    Effect("scaled image watermark, scale flv", KRVAVCodecID_FLV, ".flv", "scale,image50", "320x240");
-    Effect("vob to mp4 copies", KRVAVCodecID_MP4, ".mp4", "scale,rotate90", "160x120", "disc.vob", "mpeg2video");
-    Effect("ts to mov copies", KRVAVCodecID_MOV, ".mov", "scale,rotate90", "160x120", "disc.ts", "mpeg2video");
-    Effect("vob to device profile encodes", KRVAVCodecID_iPhone, ".mp4", "scale,rotate90", "120x160", "disc.vob",
-           "h264");
-}
-
-void TestConvertJob::effects()
-{
-    QFETCH(QString, src);
-    QFETCH(int, id);
-    QFETCH(QString, ext);
-    QFETCH(QString, effects);
-    QFETCH(QString, size);
-    QFETCH(QString, codec);
-    const QStringList on = effects.split(',');
-    const auto has = [&on](const char *name) { return on.contains(QLatin1String(name)); };
-    ConvertSettings s = Settings(NewDir(QStringLiteral("effects/") + QTest::currentDataTag()), KRVAVCodecID(id), ext);
-    s.scale = has("scale");
-    s.scaleW = 320;
-    s.scaleH = 240;
-    s.transform = s.rotate = has("rotate90") || has("rotate270");
-    s.rotateDegree = has("rotate270") ? 2 : 0;
-    s.hFlip = s.vFlip = has("flip");
-    s.transform = s.transform || has("flip");
-    s.threeGPSize = has("3gp176") ? 1 : 3;
-    s.clrEnable = has("colour");
-    s.clrG = 1.5;
-    s.wtEnable = has("text");
-    s.wtContent = QStringLiteral("Reelway");
-    s.wiEnable = s.wiCAlign = has("image") || has("image50");
-    s.wiFile = QFileInfo(clip).dir().filePath(QStringLiteral("logo.png"));
-    s.wiScale = has("image50") ? 50 : 100;
-    s.wiCAlignX = s.wiCAlignY = 50;
-
-    // On a pool thread, as in a batch: the watermark text is rendered off the GUI thread.
-    const auto r = QtConcurrent::run(ThreadFunction, Job(QFileInfo(clip).dir().filePath(src), &s)).result();
-    QCOMPARE(r.result, int(ConvertSucceeded));
-    QCOMPARE(r.tgtFiles.size(), 1);
-    QCOMPARE(TestSupport::ProbeSize(r.tgtFiles.first()), size);
-    if (!codec.isEmpty())
-        QCOMPARE(TestSupport::ProbeValue(TestSupport::ProbeStreams(r.tgtFiles.first()), "codec_name"), codec);
-}
-
-void TestConvertJob::outcomes_data()
-{
-    QTest::addColumn<QString>("src");
-    QTest::addColumn<QByteArray>("program");  // empty: the real transcoder
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QString>("after");  // what the target folder holds afterwards
-
-    const QByteArray real;
-    const QByteArray writes = "echo data > \"$tgt\"\n";
-    Outcome("missing source", "gone.avi", real, "", ConvertFailed, "none");
-    Outcome("missing transcoder", "clip.mkv", "missing", "", ConvertFailed, "none");
-    Outcome("unstartable transcoder", "clip.mkv", "noexec", "", ConvertFailed, "none");
-    Outcome("garbage source", "noise.avi", real, "", ConvertFailed, "none");
-    Outcome("garbage source keeps 0-byte target", "noise.avi", real, "empty", ConvertFailed, "kept");
-    Outcome("garbage source keeps older file", "noise.avi", real, "older", ConvertFailed, "kept");
-    // The H.264 encoder refuses odd frame sizes after the transcoder has created the target.
-    Outcome("encoder refuses", "clip.mkv", real, "odd", ConvertFailed, "none");
-    Outcome("encoder refuses, rewritten 0-byte target removed", "clip.mkv", real, "odd,empty", ConvertFailed, "none");
-    Outcome("overwrite replaces older file", "clip.mkv", real, "older", ConvertSucceeded, "video");
-    Outcome("job after cancel", "clip.mkv", real, "cancelled", ConvertCanceled, "none");
-    Outcome("cancel during long conversion", "long.avi", real, "large,cancel", ConvertCanceled, "none");
-    // The stand-in naps in short steps, so killing the shell leaves no long sleeper behind.
-    const QByteArray sleepy = "while :; do sleep 0.1; done\n";
-    Outcome("cancel keeps untouched file", "clip.mkv", sleepy, "older,cancel", ConvertCanceled, "kept");
-    Outcome("fake writes, exit 0", "clip.mkv", writes + "exit 0\n", "", ConvertSucceeded, "data");
-    Outcome("fake writes, exit 1", "clip.mkv", writes + "exit 1\n", "", ConvertFailed, "none");
-    Outcome("fake empty file, exit 0", "clip.mkv", ": > \"$tgt\"\nexit 0\n", "", ConvertFailed, "none");
-    Outcome("fake writes nothing, exit 0", "clip.mkv", "exit 0\n", "", ConvertFailed, "none");
-    Outcome("fake writes, then crashes", "clip.mkv", writes + "kill -SEGV $$\n", "", ConvertFailed, "none");
-}
-
-void TestConvertJob::outcomes()
-{
-    QFETCH(QString, src);
-    QFETCH(QByteArray, program);
-    QFETCH(QString, setup);
-    QFETCH(int, result);
-    QFETCH(QString, after);
-    const QStringList words = setup.split(',');
-
-    const QDir dir(NewDir(QStringLiteral("outcomes/") + QTest::currentDataTag()));
-    const QString out = NewDir(QStringLiteral("outcomes/%1/out").arg(QTest::currentDataTag()));
-    const QString source = QFileInfo(clip).dir().filePath(src);
-    ConvertSettings settings = words.contains("large") ? Settings(out, KRVAVCodecID_WEBM, ".webm") : Settings(out);
-    if (words.contains("large")) {
-        QVERIFY(TestSupport::RunFfmpeg({ "-f", "lavfi", "-i", "testsrc=duration=30:size=320x240:rate=25", "-f", "lavfi",
-                                         "-i", "sine=duration=30", "-c:v", "mpeg4", "-q:v", "10", source }));
-        settings.scale = true;
-        settings.scaleW = 1280;
-        settings.scaleH = 720;
+        const QByteArray writes = "echo data > \"$tgt\"\n";
+        const QByteArray sleeps = "while :; do sleep 0.1; done\n"; // short naps: a kill leaves no sleeper
+        const auto row = [](const char *name, const char *src, const QByteArray &program, const char *setup,
+                            int result, const char *after) {
+            QTest::newRow(name) << QString(src) << program << QString(setup) << result << QString(after);
+        };
+        row("missing source", "gone.avi", writes, "", ConvertFailed, "none");
+        row("missing transcoder", "clip.mkv", "missing", "", ConvertFailed, "none");
+        row("unstartable transcoder", "clip.mkv", "noexec", "", ConvertFailed, "none");
+        row("fails untouched, older file kept", "clip.mkv", "exit 1\n", "older", ConvertFailed, "kept");
+        row("fails untouched, 0-byte file kept", "clip.mkv", "exit 1\n", "empty", ConvertFailed, "kept");
+        row("writes, fails", "clip.mkv", writes + "exit 1\n", "", ConvertFailed, "none");
+        row("rewrites the 0-byte file, fails", "clip.mkv", ": > \"$tgt\"\nexit 1\n", "empty", ConvertFailed, "none");
+        row("writes, then crashes", "clip.mkv", writes + "kill -SEGV $$\n", "", ConvertFailed, "none");
+        row("writes an empty file, exit 0", "clip.mkv", ": > \"$tgt\"\nexit 0\n", "", ConvertFailed, "none");
+        row("writes nothing, exit 0", "clip.mkv", "exit 0\n", "", ConvertFailed, "none");
+        row("overwrites the older file", "clip.mkv", writes + "exit 0\n", "older", ConvertSucceeded, "data");
+        row("canceled before it starts", "clip.mkv", writes, "cancelled", ConvertCanceled, "none");
+        row("cancel keeps an untouched file", "clip.mkv", sleeps, "older,cancel", ConvertCanceled, "kept");
+        row("cancel of the real transcoder", "stalled.mkv", QByteArray(), "cancel", ConvertCanceled, "none");
     }
-    if (words.contains("odd")) {
-        settings.scale = true;
-        settings.scaleW = 161;
-        settings.scaleH = 121;
+
+    void outcomes()
+    {
+        QFETCH(QString, src); QFETCH(QByteArray, program); QFETCH(QString, setup); QFETCH(int, result); QFETCH(QString, after);
+        const QStringList words = setup.split(',');
+        const QDir dir(NewDir(QStringLiteral("outcomes/") + QTest::currentDataTag()));
+        const QString out = NewDir(QStringLiteral("outcomes/%1/out").arg(QTest::currentDataTag()));
+        const QString source = QFileInfo(clip).dir().filePath(src);
+        ConvertSettings settings = Settings(out);
+        const QString target = QDir(out).filePath(QFileInfo(source).completeBaseName() + ".mp4");
+        const QByteArray stale = words.contains("older") ? "older file" : "";
+        if (words.contains("older") || words.contains("empty")) {
+            settings.exists = 1;
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(stale) == stale.size());
+            // An hour old, so that any rewrite shows in its time stamp.
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        }
+        QString transcoder = dir.filePath("fake-ffmpeg");
+        if (program.isEmpty())
+            transcoder = TranscoderPath();
+        else if (program != "missing")
+            QVERIFY(WriteScript(transcoder, program == "noexec" ? "exit 0\n" : program, program != "noexec"));
+
+        const AVConvertData job = Job(source, &settings);
+        job.cancelFlag->store(words.contains("cancelled"));
+        QFuture<ItemConvertResult> future = QtConcurrent::run(RunConvertJob, job, transcoder);
+        const CancelOnExit guard{ job.cancelFlag, future };
+        if (words.contains("cancel")) {
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(target) && ProcessRunningWith(target), 20000);
+            QVERIFY(!future.isFinished());
+            job.cancelFlag->store(true);
+            QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
+            QVERIFY(!ProcessRunningWith(target));
+        }
+        const ItemConvertResult r = future.result();
+        QCOMPARE(r.result, result);
+        QCOMPARE(r.tgtFiles, result == ConvertSucceeded ? QStringList{ target } : QStringList());
+        const QStringList left = after == "none" ? QStringList() : QStringList{ QFileInfo(target).fileName() };
+        QCOMPARE(QDir(out).entryList(QDir::Files), left);
+        if (after != "none")
+            QCOMPARE(Contents(target), after == "data" ? QByteArray("data\n") : stale);
     }
-    const QString target = QDir(out).filePath(QFileInfo(source).completeBaseName() + settings.tgtFormat);
-    const QByteArray stale = words.contains("older") ? "older file" : "";
-    if (words.contains("older") || words.contains("empty")) {
+
+    // Jobs running at once never share a target: in unique mode the second takes the next
+    // free name; in overwrite mode it fails at once, and the name is free again afterwards.
+    void runningJobsReserveTheirTarget_data()
+    {
+        QTest::addColumn<int>("exists");
+        QTest::newRow("unique names") << 0;
+        QTest::newRow("overwrite") << 1;
+    }
+
+    void runningJobsReserveTheirTarget()
+    {
+        QFETCH(int, exists);
+        const QDir folder(NewDir(QStringLiteral("reserve/") + QTest::currentDataTag()));
+        const QString program = folder.filePath("held-ffmpeg");
+        // Each run notes its target, then waits until the test releases it.
+        QVERIFY(WriteScript(program, "echo \"$tgt\" >> '" + QFile::encodeName(folder.filePath("started")) + "'\n"
+                                     "while [ ! -e '" + QFile::encodeName(folder.filePath("release")) + "' ]; do sleep 0.05; done\n"
+                                     "echo data > \"$tgt\"\n"));
+        const QString out = NewDir(QStringLiteral("reserve/%1/out").arg(QTest::currentDataTag()));
+        QVERIFY(TestSupport::WriteBytes(out + "/clip.mp4", "older"));
+        ConvertSettings settings = Settings(out);
+        settings.exists = exists;
+        const QString other = folder.filePath("clip.avi");
+        QVERIFY(QFile::copy(clip, other));
+
+        const AVConvertData first = Job(clip, &settings);
+        const AVConvertData second = Job(other, &settings);
+        QFuture<ItemConvertResult> firstRun = QtConcurrent::run(RunConvertJob, first, program);
+        const CancelOnExit firstGuard{ first.cancelFlag, firstRun };
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(folder.filePath("started")), 20000);
+        QFuture<ItemConvertResult> secondRun = QtConcurrent::run(RunConvertJob, second, program);
+        const CancelOnExit secondGuard{ second.cancelFlag, secondRun };
+        if (exists == 0) {
+            QTRY_COMPARE_WITH_TIMEOUT(Contents(folder.filePath("started")).count('\n'), 2, 20000);
+            QVERIFY(TestSupport::WriteBytes(folder.filePath("release"), ""));
+            QCOMPARE(firstRun.result().tgtFiles, QStringList{ out + "/clip-1.mp4" });
+            QCOMPARE(secondRun.result().tgtFiles, QStringList{ out + "/clip-2.mp4" });
+        } else {
+            QCOMPARE(secondRun.result().result, int(ConvertFailed));
+            QVERIFY(!firstRun.isFinished());
+            QVERIFY(TestSupport::WriteBytes(folder.filePath("release"), ""));
+            QCOMPARE(firstRun.result().tgtFiles, QStringList{ out + "/clip.mp4" });
+            QCOMPARE(RunConvertJob(Job(other, &settings), program).result, int(ConvertSucceeded));
+        }
+        QCOMPARE(Contents(folder.filePath("started")).count('\n'), 2);
+    }
+
+    void targetEqualToSource()
+    {
+        const QDir folder(NewDir("same"));
+        const QString src = folder.filePath("clip.mkv");
+        QVERIFY(QFile::copy(clip, src));
+        const QByteArray before = Contents(src);
+        ConvertSettings settings = Settings(QString::fromLatin1(SameAsSourceFile), KRVAVCodecID_MKV, ".mkv");
         settings.exists = 1;
-        QVERIFY(TestSupport::WriteBytes(target, stale));
+        const QString marker = folder.filePath("started");
+        const QString program = folder.filePath("fake-ffmpeg");
+        QVERIFY(WriteScript(program, "touch '" + QFile::encodeName(marker) + "'\necho data > \"$tgt\"\n"));
+
+        // Overwrite mode into the source's own folder, also reached through a linked folder.
+        QCOMPARE(RunConvertJob(Job(src, &settings), program).result, int(ConvertFailed));
+        QVERIFY(QFile::link(folder.path(), fixture.path("same-link")));
+        settings.tgtFolder = fixture.path("same-link");
+        QCOMPARE(RunConvertJob(Job(src, &settings), program).result, int(ConvertFailed));
+        QVERIFY2(!QFileInfo::exists(marker), "the transcoder was started on its own input");
+        QCOMPARE(Contents(src), before);
+
+        // In unique mode the source's name counts as taken, so the job converts beside it.
+        settings.exists = 0;
+        settings.tgtFolder = QString::fromLatin1(SameAsSourceFile);
+        const ItemConvertResult r = RunConvertJob(Job(src, &settings), program);
+        QCOMPARE(r.tgtFiles, QStringList{ folder.filePath("clip-1.mkv") });
+        QCOMPARE(Contents(src), before);
     }
-    QString transcoder = dir.filePath(QStringLiteral("fake-ffmpeg"));
-    if (program.isEmpty())
-        transcoder = TranscoderPath();
-    else if (program != "missing")
-        QVERIFY(WriteScript(transcoder, program == "noexec" ? "exit 0\n" : program, program != "noexec"));
-
-    const AVConvertData job = Job(source, &settings);
-    job.cancelFlag->store(words.contains("cancelled"));
-    QElapsedTimer timer;
-    timer.start();
-    QFuture<ItemConvertResult> future = QtConcurrent::run(RunConvertJob, job, transcoder);
-    const CancelOnExit guard{ job.cancelFlag, future };
-    if (words.contains("cancel")) {
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(target) && ProcessRunningWith(target), 20000);
-        QVERIFY(!future.isFinished());
-        timer.restart();
-        job.cancelFlag->store(true);
-        QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 5000);
-        QVERIFY2(timer.elapsed() < 3600, qPrintable(QStringLiteral("took %1 ms").arg(timer.elapsed())));
-        QVERIFY(!ProcessRunningWith(target));
-    }
-    const ItemConvertResult r = future.result();
-    if (!program.isEmpty() && !words.contains("cancel"))
-        QVERIFY2(timer.elapsed() < 1500, "the job waited on a stand-in that does no real work");
-    QCOMPARE(r.result, result);
-    QCOMPARE(r.tgtFiles, result == ConvertSucceeded ? QStringList{ target } : QStringList());
-    const QStringList left = after == "none" ? QStringList() : QStringList{ QFileInfo(target).fileName() };
-    QCOMPARE(QDir(out).entryList(QDir::Files), left);
-    if (after == "kept")
-        QCOMPARE(Contents(target), stale);
-    else if (after == "data")
-        QCOMPARE(Contents(target), QByteArray("data\n"));
-    else if (after == "video")
-        QCOMPARE(TestSupport::ProbeSize(target), QStringLiteral("160x120"));
-}
-
-void TestConvertJob::targetEqualToSource()
-{
-    const QDir folder(NewDir(QStringLiteral("same")));
-    const QString src = folder.filePath(QStringLiteral("clip.mkv"));
-    QVERIFY(QFile::copy(clip, src));
-    const QByteArray before = Contents(src);
-    ConvertSettings settings = Settings(QString::fromLatin1(SameAsSourceFile), KRVAVCodecID_MKV, ".mkv");
-    settings.exists = 1;
-    const QString marker = folder.filePath(QStringLiteral("started"));
-    const QString program = folder.filePath(QStringLiteral("fake-ffmpeg"));
-    QVERIFY(WriteScript(program, "touch '" + QFile::encodeName(marker) + "'\n"));
-
-    QCOMPARE(RunConvertJob(Job(src, &settings), program).result, int(ConvertFailed));
-    QVERIFY2(!QFileInfo::exists(marker), "the transcoder was started on its own input");
-    QCOMPARE(ThreadFunction(Job(src, &settings)).result, int(ConvertFailed));
-    // The same file reached through a linked folder.
-    QVERIFY(QFile::link(folder.path(), tmp.filePath(QStringLiteral("same-link"))));
-    settings.tgtFolder = tmp.filePath(QStringLiteral("same-link"));
-    QCOMPARE(ThreadFunction(Job(src, &settings)).result, int(ConvertFailed));
-    QCOMPARE(Contents(src), before);
-
-    // In unique mode the source's name counts as taken, so the job converts beside it.
-    settings.exists = 0;
-    settings.tgtFolder = QString::fromLatin1(SameAsSourceFile);
-    const ItemConvertResult r = ThreadFunction(Job(src, &settings));
-    QCOMPARE(r.result, int(ConvertSucceeded));
-    QCOMPARE(r.tgtFiles, QStringList{ folder.filePath(QStringLiteral("clip-1.mkv")) });
-    QCOMPARE(Contents(src), before);
-}
-
-void TestConvertJob::concurrentOverwriteSameTarget()
-{
-    const QDir folder(NewDir(QStringLiteral("concurrent-overwrite")));
-    const QString count = folder.filePath(QStringLiteral("starts"));
-    const QString program = folder.filePath(QStringLiteral("slow-ffmpeg"));
-    QVERIFY(WriteScript(program, "echo start >> '" + QFile::encodeName(count) + "'\nsleep 2\necho data > \"$tgt\"\n"));
-    ConvertSettings settings = Settings(NewDir(QStringLiteral("concurrent-overwrite/out")));
-    settings.exists = 1;
-    const QString other = folder.filePath(QStringLiteral("clip.avi"));
-    QVERIFY(QFile::copy(clip, other));
-
-    const AVConvertData firstJob = Job(clip, &settings);
-    QFuture<ItemConvertResult> first = QtConcurrent::run(RunConvertJob, firstJob, program);
-    const CancelOnExit guard{ firstJob.cancelFlag, first };
-    QTRY_VERIFY(QFileInfo::exists(count));
-    QElapsedTimer timer;
-    timer.start();
-    QCOMPARE(RunConvertJob(Job(other, &settings), program).result, int(ConvertFailed));
-    QVERIFY(timer.elapsed() < 1500);
-    QVERIFY(!first.isFinished());
-    QCOMPARE(first.result().result, int(ConvertSucceeded));
-    QCOMPARE(Contents(count), QByteArray("start\n"));
-    // The reservation ends with the job: the same target is free again.
-    QCOMPARE(RunConvertJob(Job(other, &settings), program).result, int(ConvertSucceeded));
-}
+};
 
 QTEST_MAIN(TestConvertJob)
 #include "test_convertjob.moc"

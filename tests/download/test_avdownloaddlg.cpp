@@ -2,18 +2,13 @@
 
 #include "download/avdownloaddlg.h"
 
-#include <QDialogButtonBox>
-#include <QHostAddress>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QtNetwork>
 
 #include <cerrno>
 #include <signal.h>
 #include <sys/types.h>
+
+using TestSupport::Find;
 
 static const QString CompletedText =
     QStringLiteral("Download completed. The downloaded file will be added into source files.");
@@ -86,16 +81,14 @@ struct DialogUnderTest
 {
     QString result = QStringLiteral("stale");
     std::unique_ptr<AVDownloadDlg> dlg = std::make_unique<AVDownloadDlg>(&result);
-    QLineEdit *urlEdit = dlg->findChild<QLineEdit *>(QStringLiteral("urlEdit"));
-    QPushButton *downloadBtn = dlg->findChild<QPushButton *>(QStringLiteral("downloadBtn"));
-    QPushButton *okBtn = dlg->findChild<QPushButton *>(QStringLiteral("okBtn"));
-    QLabel *statusLabel = dlg->findChild<QLabel *>(QStringLiteral("statusLabel"));
-    QProgressBar *progressBar = dlg->findChild<QProgressBar *>(QStringLiteral("progressBar"));
-    QDialogButtonBox *buttonBox = dlg->findChild<QDialogButtonBox *>();
-    QPushButton *cancelBtn = buttonBox ? buttonBox->button(QDialogButtonBox::Cancel) : nullptr;
+    QLineEdit *urlEdit = Find<QLineEdit>(dlg.get(), "urlEdit");
+    QPushButton *downloadBtn = Find<QPushButton>(dlg.get(), "downloadBtn");
+    QPushButton *okBtn = Find<QPushButton>(dlg.get(), "okBtn");
+    QLabel *statusLabel = Find<QLabel>(dlg.get(), "statusLabel");
+    QProgressBar *progressBar = Find<QProgressBar>(dlg.get(), "progressBar");
+    QPushButton *cancelBtn = dlg->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel);
 
     DialogUnderTest() { dlg->show(); }
-    bool Complete() const { return urlEdit && downloadBtn && okBtn && statusLabel && progressBar && cancelBtn; }
     QProcess *Process() const { return dlg->findChild<QProcess *>(); }
     void Start(const QString &url)
     {
@@ -108,12 +101,13 @@ struct DialogUnderTest
         Start(url);
         return QTest::qWaitFor([this] { return statusLabel->isVisible(); }, 30000);
     }
-    // The whole idle state after a failed attempt: a new one may be started at once.
-    bool ShowsFailure() const
+    // Idle before an attempt, or after a failed one: a new attempt may be started at once.
+    bool Idle() const
     {
-        return statusLabel->isVisible() && statusLabel->text() == FailedText && result.isEmpty()
-               && downloadBtn->isEnabled() && !okBtn->isEnabled() && urlEdit->isEnabled() && !progressBar->isVisible();
+        return result.isEmpty() && downloadBtn->isEnabled() && !okBtn->isEnabled() && urlEdit->isEnabled()
+               && !progressBar->isVisible();
     }
+    bool ShowsFailure() const { return Idle() && statusLabel->isVisible() && statusLabel->text() == FailedText; }
 };
 
 static QStringList CommandLine(qint64 pid)
@@ -124,7 +118,7 @@ static QStringList CommandLine(qint64 pid)
     QStringList args;
     for (const QByteArray &arg : file.readAll().split('\0'))
         args << QString::fromLocal8Bit(arg);
-    args.removeLast();  // after the final NUL
+    args.removeLast(); // after the final NUL
     return args;
 }
 
@@ -141,212 +135,147 @@ static void CaptureWarnings(QtMsgType type, const QMessageLogContext &context, c
 class TestAVDownloadDlg : public QObject
 {
     Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void init();
-    void downloadsUnderFreeNames();
-    void failureShowsMessage_data();
-    void failureShowsMessage();
-    void runningDownloaderEnds_data();
-    void runningDownloaderEnds();
-    void resultOnlyWhenOkPressed_data();
-    void resultOnlyWhenOkPressed();
-
-private:
-    QStringList DownloadedFiles() const { return QDir(downloads).entryList(QDir::Files | QDir::Hidden); }
-
-    QTemporaryDir home;
+    TestSupport::Fixture fixture;
     MediaServer server;
     QByteArray clip;
-    QString downloads;
-    QString cacheMarker;
-};
+    const QString downloads = fixture.path("Downloads");
 
-void TestAVDownloadDlg::initTestCase()
-{
-    QVERIFY(home.isValid());
-    TestSupport::IsolateUserDirs(home.path());
-    downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    QCOMPARE(downloads, home.path() + "/Downloads");
-    QVERIFY(QFileInfo::exists(TestSupport::AppDir() + "/multimedia/youtubedownloader/youtube-dl"));
-    const QString clipPath = home.filePath(QStringLiteral("clip.mp4"));
-    QVERIFY(TestSupport::MakeClip(clipPath, 1.0, QStringLiteral("160x120")));
-    QFile clipFile(clipPath);
-    QVERIFY(clipFile.open(QIODevice::ReadOnly));
-    clip = clipFile.readAll();
+    QStringList DownloadedFiles() const { return QDir(downloads).entryList(QDir::Files | QDir::Hidden); }
 
-    QVERIFY(server.Listen());
-    // The downloader names a direct link after its last path segment, decoded.
-    server.Serve(QStringLiteral("/My%20Clip.mp4"), clip);
-    server.Serve(QStringLiteral("/Second.mp4"), clip);
-    server.Serve(QStringLiteral("/Truncated.mp4"), clip, MediaServer::Mode::Truncated);
-    server.Serve(QStringLiteral("/Slow.mp4"), clip, MediaServer::Mode::Trickle);
-    cacheMarker = home.filePath(QStringLiteral("cache/yt-dlp/marker"));
-}
+private slots:
+    void initTestCase()
+    {
+        QCOMPARE(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation), downloads);
+        QFile clipFile(TestSupport::Clip(1.0, "160x120", "mp4"));
+        QVERIFY(clipFile.open(QIODevice::ReadOnly));
+        clip = clipFile.readAll();
+        QVERIFY(server.Listen());
+        // The downloader names a direct link after its last path segment, decoded.
+        server.Serve(QStringLiteral("/My%20Clip.mp4"), clip);
+        server.Serve(QStringLiteral("/Second.mp4"), clip);
+        server.Serve(QStringLiteral("/Truncated.mp4"), clip, MediaServer::Mode::Truncated);
+        server.Serve(QStringLiteral("/Slow.mp4"), clip, MediaServer::Mode::Trickle);
+    }
 
-void TestAVDownloadDlg::init()
-{
-    QDir(downloads).removeRecursively();
-    QVERIFY(QDir().mkpath(downloads));
-}
+    void init()
+    {
+        QFile::remove(downloads);
+        QDir(downloads).removeRecursively();
+        QVERIFY(QDir().mkpath(downloads));
+    }
 
-void TestAVDownloadDlg::downloadsUnderFreeNames()
-{
-    // A fresh account may have no downloads folder yet: it is made.
-    QVERIFY(QDir(downloads).removeRecursively());
-    for (const char *name : { "My Clip.mp4", "My Clip-1.mp4" }) {
+    void downloadsUnderFreeNames()
+    {
+        // The file arrives but cannot be placed (the downloads folder is a file): a failure.
+        QVERIFY(QDir(downloads).removeRecursively() && TestSupport::WriteBytes(downloads, "not a folder"));
         DialogUnderTest d;
-        QVERIFY(d.Complete());
-        QVERIFY(d.result.isEmpty());
-        QCOMPARE(d.dlg->windowTitle(), QStringLiteral("Download Video/Audio from internet"));
-        QCOMPARE(d.dlg->size(), QSize(410, 120));
-        QCOMPARE(d.dlg->minimumSize(), d.dlg->maximumSize());
-        QCOMPARE(d.downloadBtn->text(), QStringLiteral("Download"));
-        QVERIFY(d.urlEdit->placeholderText().startsWith(QStringLiteral("e.g. http")));
-        QCOMPARE(d.progressBar->maximum(), 0);
-        QVERIFY(d.downloadBtn->isEnabled() && !d.okBtn->isEnabled() && d.urlEdit->isEnabled());
-        QVERIFY(!d.progressBar->isVisible() && !d.statusLabel->isVisible() && !d.Process());
+        QVERIFY(d.Idle() && !d.statusLabel->isVisible() && !d.Process());
         QVERIFY(d.Download(server.Url("/My%20Clip.mp4")));
+        QVERIFY2(d.ShowsFailure(), qPrintable(d.statusLabel->text()));
+
+        // The next attempt does not count what the first left behind; a fresh account
+        // may have no downloads folder yet: it is made.
+        QVERIFY(QFile::remove(downloads));
+        QVERIFY(d.Download(server.Url("/Second.mp4")));
         QCOMPARE(d.statusLabel->text(), CompletedText);
-        QCOMPARE(d.result, QDir(downloads).filePath(name));
+        QCOMPARE(d.result, downloads + "/Second.mp4");
         QFile copy(d.result);
         QVERIFY(copy.open(QIODevice::ReadOnly));
         QCOMPARE(copy.readAll(), clip);
         QVERIFY(d.okBtn->isEnabled() && !d.downloadBtn->isEnabled() && d.urlEdit->isEnabled());
         QVERIFY(!d.progressBar->isVisible());
+
+        // OK hands the file over under the next free name.
+        DialogUnderTest again;
+        again.dlg->hide();
+        TestSupport::ModalCloser<AVDownloadDlg> closer([&](AVDownloadDlg *) {
+            if (again.Download(server.Url("/Second.mp4")) && again.okBtn->isEnabled())
+                again.okBtn->click();
+        });
+        QCOMPARE(again.dlg->exec(), int(QDialog::Accepted));
+        QVERIFY(closer.found());
+        QCOMPARE(again.result, downloads + "/Second-1.mp4");
+        QCOMPARE(DownloadedFiles(), QStringList({ "Second-1.mp4", "Second.mp4" }));
+
+        // Cancel after a success takes the copy back.
+        d.cancelBtn->click();
+        QCOMPARE(d.dlg->result(), int(QDialog::Rejected));
+        QVERIFY(d.result.isEmpty());
+        QCOMPARE(DownloadedFiles(), QStringList({ "Second-1.mp4" }));
     }
-    QCOMPARE(DownloadedFiles(), QStringList({ "My Clip-1.mp4", "My Clip.mp4" }));
 
-    // With every free name taken the next attempt fails although its file arrived;
-    // that file stays in the dialog's folder while a second attempt runs.
-    QStringList blockers;
-    for (int counter = 2; counter <= 9999; ++counter)
-        blockers << QStringLiteral("My Clip-%1.mp4").arg(counter);
-    for (const QString &name : blockers)
-        QVERIFY(TestSupport::WriteBytes(QDir(downloads).filePath(name), QByteArray()));
-    DialogUnderTest d;
-    QVERIFY(d.Complete());
-    QVERIFY(d.Download(server.Url("/My%20Clip.mp4")));
-    QVERIFY2(d.ShowsFailure(), qPrintable(d.statusLabel->text()));
-    for (const QString &name : blockers)
-        QVERIFY(QFile::remove(QDir(downloads).filePath(name)));
-    QVERIFY(d.Download(server.Url("/Second.mp4")));
-    QCOMPARE(d.statusLabel->text(), CompletedText);
-    QCOMPARE(d.result, QDir(downloads).filePath(QStringLiteral("Second.mp4")));
-    QCOMPARE(DownloadedFiles(), QStringList({ "My Clip-1.mp4", "My Clip.mp4", "Second.mp4" }));
-}
-
-void TestAVDownloadDlg::failureShowsMessage_data()
-{
-    QTest::addColumn<QString>("url");
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    const quint16 closedPort = closed.serverPort();
-    closed.close();
-
-    QTest::newRow("not found") << server.Url("/Missing.mp4");
-    QTest::newRow("nothing listening") << QStringLiteral("http://127.0.0.1:%1/My%20Clip.mp4").arg(closedPort);
-    // The broken-off transfer leaves only its ".part" file behind.
-    QTest::newRow("transfer breaks off") << server.Url("/Truncated.mp4");
-    QTest::newRow("empty address") << QString();
-    // Read as an option, this address would delete the downloader's cache folder.
-    QTest::newRow("address beginning with a dash") << QStringLiteral("--rm-cache-dir");
-}
-
-void TestAVDownloadDlg::failureShowsMessage()
-{
-    QFETCH(QString, url);
-    QVERIFY(QDir().mkpath(QFileInfo(cacheMarker).path()));
-    QVERIFY(TestSupport::WriteBytes(cacheMarker, "x"));
-
-    DialogUnderTest d;
-    QVERIFY(d.Complete());
-    QVERIFY(d.Download(url));
-    QVERIFY2(d.ShowsFailure(), qPrintable(d.statusLabel->text()));
-    QVERIFY(DownloadedFiles().isEmpty());
-    QVERIFY(QFileInfo::exists(cacheMarker));
-}
-
-void TestAVDownloadDlg::runningDownloaderEnds_data()
-{
-    QTest::addColumn<QString>("action");
-    QTest::newRow("cancel") << "cancel";
-    QTest::newRow("dialog destroyed") << "destroy";
-    QTest::newRow("downloader killed") << "SIGKILL";
-    QTest::newRow("downloader terminated") << "SIGTERM";
-}
-
-void TestAVDownloadDlg::runningDownloaderEnds()
-{
-    QFETCH(QString, action);
-    auto d = std::make_unique<DialogUnderTest>();
-    QVERIFY(d->Complete());
-    const int before = server.Requests("/Slow.mp4");
-    const QString url = server.Url("/Slow.mp4");
-    d->Start(url);
-    QVERIFY(!d->urlEdit->isEnabled() && !d->downloadBtn->isEnabled() && !d->okBtn->isEnabled());
-    QVERIFY(d->progressBar->isVisible() && !d->statusLabel->isVisible());
-    // Two requests: the downloader has looked the address up and is receiving the body.
-    QVERIFY(QTest::qWaitFor([&] { return server.Requests("/Slow.mp4") >= before + 2; }, 30000));
-    QProcess *process = d->Process();
-    QVERIFY(process && process->state() == QProcess::Running);
-    const qint64 pid = process->processId();
-    const QStringList args = CommandLine(pid);
-    QVERIFY2(args.size() >= 4 && args.at(args.size() - 4) == "-o", qPrintable(args.join(' ')));
-    QVERIFY(args.at(args.size() - 3).endsWith(QStringLiteral("/%(title)s.%(ext)s")));
-    QCOMPARE(args.mid(args.size() - 2), QStringList({ "--", url }));
-    const QString tempFolder = QFileInfo(args.at(args.size() - 3)).path();
-
-    if (action == QLatin1String("cancel")) {
-        d->cancelBtn->click();
-        QCOMPARE(process->state(), QProcess::NotRunning);
-        QCOMPARE(d->dlg->result(), int(QDialog::Rejected));
-        QVERIFY(d->result.isEmpty());
-    } else if (action == QLatin1String("destroy")) {
-        // Left to QProcess's own destructor, the kill would come after the
-        // temporary folder is gone and report to a half-destroyed dialog.
-        capturedWarnings.clear();
-        previousHandler = qInstallMessageHandler(CaptureWarnings);
-        d.reset();
-        qInstallMessageHandler(previousHandler);
-        QVERIFY2(capturedWarnings.isEmpty(), qPrintable(capturedWarnings.join('\n')));
-        QVERIFY(!QDir(tempFolder).exists());
-    } else {
-        QCOMPARE(::kill(pid_t(pid), action == QLatin1String("SIGKILL") ? SIGKILL : SIGTERM), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(d->statusLabel->isVisible(), 10000);
-        QVERIFY2(d->ShowsFailure(), qPrintable(d->statusLabel->text()));
+    void failureShowsMessage_data()
+    {
+        QTest::addColumn<QString>("url");
+        // The broken-off transfer leaves only its ".part" file behind.
+        QTest::newRow("transfer breaks off") << server.Url("/Truncated.mp4");
+        // Read as an option, this address would delete the downloader's cache folder.
+        QTest::newRow("address beginning with a dash") << QStringLiteral("--rm-cache-dir");
     }
-    QVERIFY(::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
-    QVERIFY(DownloadedFiles().isEmpty());
-}
 
-void TestAVDownloadDlg::resultOnlyWhenOkPressed_data()
-{
-    QTest::addColumn<bool>("pressOk");
-    QTest::newRow("ok") << true;
-    QTest::newRow("cancel after success deletes the copy") << false;
-}
+    void failureShowsMessage()
+    {
+        QFETCH(QString, url);
+        const QString cacheMarker = fixture.path("cache/yt-dlp/marker");
+        QVERIFY(QDir().mkpath(QFileInfo(cacheMarker).path()) && TestSupport::WriteBytes(cacheMarker, "x"));
+        DialogUnderTest d;
+        QVERIFY(d.Download(url));
+        QVERIFY2(d.ShowsFailure(), qPrintable(d.statusLabel->text()));
+        QVERIFY(DownloadedFiles().isEmpty());
+        QVERIFY(QFileInfo::exists(cacheMarker));
+    }
 
-void TestAVDownloadDlg::resultOnlyWhenOkPressed()
-{
-    QFETCH(bool, pressOk);
-    DialogUnderTest d;
-    QVERIFY(d.Complete());
-    d.dlg->hide();
-    bool downloaded = false;
-    TestSupport::ModalCloser<AVDownloadDlg> closer([&](AVDownloadDlg *) {
-        downloaded = d.Download(server.Url("/My%20Clip.mp4")) && d.okBtn->isEnabled();
-        (downloaded && pressOk ? d.okBtn : d.cancelBtn)->click();
-    });
-    const int code = d.dlg->exec();
-    QVERIFY(closer.found());
-    QVERIFY(downloaded);
-    QCOMPARE(code, pressOk ? int(QDialog::Accepted) : int(QDialog::Rejected));
-    QCOMPARE(!d.result.isEmpty(), pressOk);
-    QCOMPARE(QFileInfo::exists(d.result), pressOk);
-    QCOMPARE(DownloadedFiles().size(), pressOk ? 1 : 0);
-}
+    void runningDownloaderEnds_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("cancel") << "cancel";
+        QTest::newRow("dialog destroyed") << "destroy";
+        QTest::newRow("downloader killed") << "kill";
+    }
+
+    void runningDownloaderEnds()
+    {
+        QFETCH(QString, action);
+        auto d = std::make_unique<DialogUnderTest>();
+        const int before = server.Requests("/Slow.mp4");
+        const QString url = server.Url("/Slow.mp4");
+        d->Start(url);
+        QVERIFY(!d->urlEdit->isEnabled() && !d->downloadBtn->isEnabled() && !d->okBtn->isEnabled());
+        QVERIFY(d->progressBar->isVisible() && !d->statusLabel->isVisible());
+        // Two requests: the downloader has looked the address up and is receiving the body.
+        QVERIFY(QTest::qWaitFor([&] { return server.Requests("/Slow.mp4") >= before + 2; }, 30000));
+        QProcess *process = d->Process();
+        QVERIFY(process && process->state() == QProcess::Running);
+        const qint64 pid = process->processId();
+        const QStringList args = CommandLine(pid);
+        QVERIFY2(args.size() >= 4 && args.at(args.size() - 4) == "-o", qPrintable(args.join(' ')));
+        QVERIFY(args.at(args.size() - 3).endsWith(QStringLiteral("/%(title)s.%(ext)s")));
+        QCOMPARE(args.mid(args.size() - 2), QStringList({ "--", url }));
+        const QString tempFolder = QFileInfo(args.at(args.size() - 3)).path();
+
+        if (action == QLatin1String("cancel")) {
+            d->cancelBtn->click();
+            QCOMPARE(process->state(), QProcess::NotRunning);
+            QCOMPARE(d->dlg->result(), int(QDialog::Rejected));
+            QVERIFY(d->result.isEmpty());
+        } else if (action == QLatin1String("destroy")) {
+            // Left to QProcess's own destructor, the kill would come after the
+            // temporary folder is gone and report to a half-destroyed dialog.
+            capturedWarnings.clear();
+            previousHandler = qInstallMessageHandler(CaptureWarnings);
+            d.reset();
+            qInstallMessageHandler(previousHandler);
+            QVERIFY2(capturedWarnings.isEmpty(), qPrintable(capturedWarnings.join('\n')));
+            QVERIFY(!QDir(tempFolder).exists());
+        } else {
+            QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+            QTRY_VERIFY_WITH_TIMEOUT(d->statusLabel->isVisible(), 10000);
+            QVERIFY2(d->ShowsFailure(), qPrintable(d->statusLabel->text()));
+        }
+        QVERIFY(::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
+        QVERIFY(DownloadedFiles().isEmpty());
+    }
+};
 
 QTEST_MAIN(TestAVDownloadDlg)
 #include "test_avdownloaddlg.moc"

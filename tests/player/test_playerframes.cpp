@@ -3,11 +3,6 @@
 #include "player/mpvvideowidget.h"
 #include "testsupport.h"
 
-#include <QGuiApplication>
-#include <QImage>
-#include <QSignalSpy>
-#include <QtTest>
-
 namespace {
 
 class PlayerDlg : public AVPlayerDlg
@@ -45,18 +40,15 @@ private slots:
     void testPatternReachesTheVideoArea();
 
 private:
-    QTemporaryDir tmp;
+    TestSupport::Fixture fixture;
     QImage frame;
 };
 
 void TestPlayerFrames::initTestCase()
 {
-    QVERIFY(tmp.isValid());
-    TestSupport::IsolateUserDirs(tmp.path());
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     QVERIFY2(MpvVideoWidget::IsRenderingPossible(), "no OpenGL context on this display");
-    const QString clip = tmp.filePath("pattern.mp4");
-    QVERIFY(TestSupport::MakeClip(clip, 4.0, "320x240", false));
+    const QString clip = TestSupport::Clip(4.0, "320x240", "mp4", false);
 
     PlayerDlg dlg(clip, nullptr);
     QSignalSpy started(dlg.player.data(), &MpvPlayer::started);
