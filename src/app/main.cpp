@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "convert/jobjournal.h"
 #include "krv/gen/plugins.h"
 
 #include <QApplication>
@@ -25,12 +26,15 @@ int main(int argc, char *argv[])
         QApplication app(argc, argv);
         QApplication::setOrganizationName(QStringLiteral("Vantrelle"));
         QApplication::setApplicationName(QStringLiteral("Reelway Video Converter 1.0.4"));
+        // Before any job of this run records a file of its own.
+        JobJournal::CleanUpDeadRuns();
         {
             MainWindow window;
             window.show();
             ReportCrashIfNeeded(&window);
             code = app.exec();
         }
+        JobJournal::Close();
     }
     return code;
 }

@@ -2,6 +2,8 @@
 
 #include "convert/convertcrashdlg.h"
 #include "convert/convertresultsdlg.h"
+#include "convert/sourcefolder.h"
+#include "convert/transcoderoutput.h"
 #include "dialogs/scaledlg.h"
 #include "dialogs/settingsdlg.h"
 #include "dialogs/threegp2dlg.h"
@@ -16,6 +18,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
@@ -35,6 +38,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSet>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -426,8 +430,11 @@ void MainWindow::RestoreGeometry()
     const QSize firstRun(std::max(850, mainToolBar->sizeHint().width()), 540);
     const QSize size = settings.value(QStringLiteral("Size"), firstRun).toSize();
     settings.endGroup();
-    resize(size);
-    move(position);
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect placed = FitWindowGeometry(QRect(position, size), QRect(QPoint(200, 200), QSize(850, 540)),
+                                           screen ? screen->availableGeometry() : QRect());
+    resize(placed.size());
+    move(placed.topLeft());
 }
 
 MainWindow::~MainWindow()
@@ -502,6 +509,26 @@ void MainWindow::UpdateEffectsNote()
     const QString note = EffectsNote(convertSettings);
     effectsNote->setText(QStringLiteral("<a href=\"effects\">%1</a>").arg(note.toHtmlEscaped()));
     effectsNote->setVisible(!note.isEmpty());
+}
+
+QRect FitWindowGeometry(const QRect &stored, const QRect &firstRun, const QRect &available)
+{
+    if (available.isEmpty())
+        return stored.isValid() ? stored : firstRun;
+    // A stored size that is no size, or a window that would lie wholly off the screen, is
+    // not the user's choice: start as on the first run.
+    const bool visible = stored.isValid() && available.intersects(stored);
+    QRect placed = visible ? stored : firstRun;
+    placed.setSize(placed.size().boundedTo(available.size()));
+    if (placed.right() > available.right())
+        placed.moveRight(available.right());
+    if (placed.bottom() > available.bottom())
+        placed.moveBottom(available.bottom());
+    if (placed.left() < available.left())
+        placed.moveLeft(available.left());
+    if (placed.top() < available.top())
+        placed.moveTop(available.top());
+    return placed;
 }
 
 bool ShouldReportCrash(MainWindow *window)
@@ -645,29 +672,16 @@ void MainWindow::AddSrcFolder()
 
 void MainWindow::AddSrcFolderTree(const QString &folder)
 {
-    QStringList files;
-    QDirIterator it(folder, { QStringLiteral("*.*") }, QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
-
     // The walk's order is ours to choose. Into an empty list, adding the files
     // in the order the sort will give leaves every row where it was appended,
     // which keeps later removals of thousands of rows fast.
-    if (srcModel.rowCount() == 0) {
-        const int column = srcView->header()->sortIndicatorSection();
-        const Qt::SortOrder order = srcView->header()->sortIndicatorOrder();
-        QVector<QPair<QString, QString>> keyed;
-        keyed.reserve(files.size());
-        for (const QString &file : qAsConst(files))
-            keyed.append({ DisplayText(QFileInfo(file), column), file });
-        std::stable_sort(keyed.begin(), keyed.end(), [order](const auto &a, const auto &b) {
-            return order == Qt::AscendingOrder ? a.first < b.first : b.first < a.first;
-        });
-        files.clear();
-        for (const auto &entry : qAsConst(keyed))
-            files.append(entry.second);
+    if (srcModel.rowCount() != 0) {
+        AddSrcPaths(WalkSourceFolder(folder), true);
+        return;
     }
-    AddSrcPaths(files, true);
+    const int column = srcView->header()->sortIndicatorSection();
+    const SourceSortKey key = [column](const QFileInfo &info) { return DisplayText(info, column); };
+    AddSrcPaths(WalkSourceFolder(folder, key, srcView->header()->sortIndicatorOrder()), true);
 }
 
 void MainWindow::AddUrl()
@@ -878,7 +892,8 @@ void MainWindow::InitTgtFoldersCmB()
     tgtFolderCmB->addItem(SameAsSource());
     QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
     settings.beginGroup(QStringLiteral("TgtFolder"));
-    const int count = settings.value(QStringLiteral("Count"), 0).toInt();
+    // Only ten are ever written; a larger count comes from a damaged or hostile file.
+    const int count = qBound(0, settings.value(QStringLiteral("Count"), 0).toInt(), 10);
     for (int i = 0; i < count; ++i)
         tgtFolderCmB->addItem(settings.value(QString::number(i), QString()).toString());
     settings.endGroup();
@@ -1049,23 +1064,38 @@ void MainWindow::Convert()
     progressDlg.setLabelText(tr("Converting..."));
 
     // The dialog stays the one place where the user's cancel lands; the jobs on
-    // the pool read this flag instead of calling into a GUI object.
-    const auto cancelFlag = std::make_shared<std::atomic_bool>(false);
-    connect(&progressDlg, &QProgressDialog::canceled, this, [cancelFlag]() { cancelFlag->store(true); });
-    connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::progressValueChanged, &progressDlg,
-            &QProgressDialog::setValue);
+    // the pool read the batch's flag instead of calling into a GUI object. Every
+    // source in the list is out of the jobs' reach, not only the selected ones.
+    const auto batch = std::make_shared<ConvertBatch>(srcFiles);
+    connect(&progressDlg, &QProgressDialog::canceled, this, [batch]() { batch->Cancel(); });
+    // The jobs report from the pool; only the GUI thread touches the rows and the dialog.
+    batch->progress = [this](int srcRow, qint64 doneMs, qint64 totalMs) {
+        QMetaObject::invokeMethod(
+            this, [this, srcRow, doneMs, totalMs]() { ConvertProgress(srcRow, doneMs, totalMs); },
+            Qt::QueuedConnection);
+    };
+    batch->logFile = NewBatchLogFile();
     connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::finished, &progressDlg, &QProgressDialog::reset);
-    connect(&progressDlg, &QProgressDialog::canceled, &convertWatcher, &QFutureWatcher<ItemConvertResult>::cancel);
+    // The future itself is not canceled: jobs that have not started end at once on the
+    // flag, and a job that moved its file into place before the cancel still reports it.
     connect(&progressDlg, &QProgressDialog::canceled, this, &MainWindow::CancelConvert);
+    batchCanceled = false;
 
     convertJobs.clear();
+    jobProgress.fill(JobProgress(), selSrcFiles.size());
+    jobOfSrcRow.clear();
+    finishedJobs = 0;
+    failureDetails.clear();
+    batchLogFile = batch->logFile;
+    batchTimer.start();
     for (int i = 0; i < selSrcFiles.size(); ++i) {
+        jobOfSrcRow.insert(selSrcRows.at(i), i);
         AVConvertData job;
         job.srcFile = selSrcFiles.at(i);
         job.settings = &convertSettings;
         job.srcRow = selSrcRows.at(i);
         job.result = ConvertCanceled;
-        job.cancelFlag = cancelFlag;
+        job.batch = batch;
         convertJobs.append(job);
     }
 
@@ -1074,8 +1104,7 @@ void MainWindow::Convert()
     std::fill(std::begin(convertCounts), std::end(convertCounts), 0);
     convertCounts[CountSelected] = convertJobs.size();
 
-    if (convertJobs.size() == 1)
-        progressDlg.setRange(0, 0);
+    UpdateConvertProgress();
 
     if (!convertWatcher.isFinished())
         progressDlg.exec();
@@ -1105,9 +1134,20 @@ void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
         return;
     AVConvertData &job = convertJobs[iCurSelSrcIndex];
     const ItemConvertResult result = convertWatcher.resultAt(iCurSelSrcIndex);
+    // The cancel counted this row before the job could tell how it really ended.
+    if (batchCanceled && job.result == ConvertCanceled && result.result != ConvertCanceled)
+        --convertCounts[CountCanceled];
     job.result = result.result;
+    if (iCurSelSrcIndex < jobProgress.size() && !jobProgress.at(iCurSelSrcIndex).finished) {
+        jobProgress[iCurSelSrcIndex].finished = true;
+        ++finishedJobs;
+    }
     QStandardItem *statusItem = srcModel.item(job.srcRow, SrcStatusColumn);
     QStandardItem *nameItem = srcModel.item(job.srcRow, 0);
+    if (statusItem)
+        statusItem->setToolTip(result.reason);
+    if (nameItem)
+        nameItem->setToolTip(result.reason);
     if (result.result == ConvertSucceeded) {
         ++convertCounts[CountSucceeded];
         if (statusItem)
@@ -1121,11 +1161,75 @@ void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
             statusItem->setText(QStringLiteral("Failed"));
         if (nameItem)
             nameItem->setIcon(QIcon(QStringLiteral(":IMG_FAILED")));
+        failureDetails << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(job.srcFile), result.reason);
     }
+    UpdateConvertProgress();
+}
+
+void MainWindow::ConvertProgress(int srcRow, qint64 doneMs, qint64 totalMs)
+{
+    const int index = jobOfSrcRow.value(srcRow, -1);
+    // Late news of a job that has ended, or of a batch the user canceled, changes nothing.
+    if (index < 0 || index >= jobProgress.size() || jobProgress.at(index).finished || batchCanceled)
+        return;
+    jobProgress[index].doneMs = doneMs;
+    jobProgress[index].totalMs = totalMs;
+    if (QStandardItem *statusItem = srcModel.item(srcRow, SrcStatusColumn)) {
+        statusItem->setText(totalMs > 0 ? QStringLiteral("%1 %").arg(qBound<qint64>(0, doneMs * 100 / totalMs, 99))
+                                        : QString());
+    }
+    UpdateConvertProgress();
+}
+
+// The bar follows the work done, each job weighted by the length of its source; a job
+// whose length is not known yet counts as long as the known ones on average.
+void MainWindow::UpdateConvertProgress()
+{
+    QProgressDialog *dlg = convertProgressDlg;
+    if (!dlg || jobProgress.isEmpty())
+        return;
+    qint64 knownTotal = 0;
+    int known = 0;
+    for (const JobProgress &job : qAsConst(jobProgress)) {
+        if (job.totalMs > 0) {
+            knownTotal += job.totalMs;
+            ++known;
+        }
+    }
+    QString line = tr("%1 of %2 files").arg(finishedJobs).arg(jobProgress.size());
+    if (known == 0) {
+        // Nothing tells how long the work is: count files, or just show that it goes on.
+        if (jobProgress.size() == 1) {
+            dlg->setRange(0, 0);
+        } else {
+            dlg->setRange(0, jobProgress.size());
+            dlg->setValue(finishedJobs);
+        }
+        dlg->setLabelText(tr("Converting...") + QLatin1Char('\n') + line);
+        return;
+    }
+    const double average = double(knownTotal) / known;
+    double done = 0;
+    double all = 0;
+    for (const JobProgress &job : qAsConst(jobProgress)) {
+        const double weight = job.totalMs > 0 ? job.totalMs : average;
+        all += weight;
+        done += job.finished ? weight : weight * qBound(0.0, double(job.doneMs) / qMax<qint64>(1, job.totalMs), 1.0);
+    }
+    const double fraction = all > 0 ? done / all : 0;
+    dlg->setRange(0, 1000);
+    dlg->setValue(qBound(0, int(fraction * 1000), 1000));
+    const qint64 elapsedMs = batchTimer.elapsed();
+    if (fraction >= 0.01 && fraction < 1 && elapsedMs >= 2000) {
+        const qint64 leftSeconds = qint64(elapsedMs * (1 - fraction) / fraction / 1000 + 0.5);
+        line += QStringLiteral(" \u00b7 ") + tr("about %1 left").arg(FormatTimeLeft(leftSeconds));
+    }
+    dlg->setLabelText(tr("Converting...") + QLatin1Char('\n') + line);
 }
 
 void MainWindow::CancelConvert()
 {
+    batchCanceled = true;
     setUpdatesEnabled(false);
     for (const AVConvertData &job : qAsConst(convertJobs)) {
         if (job.result != ConvertCanceled)
@@ -1175,6 +1279,12 @@ void MainWindow::ShowConvertResults()
     if (folder == SameAsSource() && !tgtFiles.isEmpty())
         folder = QFileInfo(tgtFiles.first()).absolutePath();
     ConvertResultsDlg dlg(convertCounts, folder, this);
+    if (!failureDetails.isEmpty()) {
+        QString details = failureDetails.join(QLatin1Char('\n'));
+        if (QFileInfo::exists(batchLogFile))
+            details += QLatin1String("\n\n") + tr("The transcoder's full messages: %1").arg(QDir::toNativeSeparators(batchLogFile));
+        dlg.SetDetails(details);
+    }
     dlg.exec();
     std::fill(std::begin(convertCounts), std::end(convertCounts), 0);
 }

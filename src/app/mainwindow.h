@@ -7,6 +7,7 @@
 
 #include <QDesktopServices>
 #include <QFutureWatcher>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QItemSelection>
 #include <QList>
@@ -162,9 +163,32 @@ private:
     QHash<QString, int> srcPositions;
     QVector<int> pendingSelection;
     bool removingSrc = false;
+    bool batchCanceled = false;
     // The running batch's progress dialog, which lives on Convert()'s stack.
     QPointer<QProgressDialog> convertProgressDlg;
+
+    // How far each job of the running batch is, by its index in convertJobs: the
+    // milliseconds of its source done and in all (-1 while unknown).
+    struct JobProgress
+    {
+        qint64 doneMs = 0;
+        qint64 totalMs = -1;
+        bool finished = false;
+    };
+    QVector<JobProgress> jobProgress;
+    QHash<int, int> jobOfSrcRow;
+    QElapsedTimer batchTimer;
+    int finishedJobs = 0;
+    QStringList failureDetails;
+    QString batchLogFile;
+
+    void ConvertProgress(int srcRow, qint64 doneMs, qint64 totalMs);
+    void UpdateConvertProgress();
 };
+
+// The window's restored place: stored, unless it is no size or lies off the available
+// screen area (then firstRun), cut down and moved so it fits on that area.
+QRect FitWindowGeometry(const QRect &stored, const QRect &firstRun, const QRect &available);
 
 // The crash check of start-up: marks this run as unclean and answers whether
 // the previous one ended without a clean shutdown and the user wants to hear of it.

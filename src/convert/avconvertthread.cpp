@@ -2,6 +2,8 @@
 
 #include "convert/avconverteffects.h"
 #include "convert/convertsettings.h"
+#include "convert/jobjournal.h"
+#include "convert/transcoderoutput.h"
 #include "krv/av/avcodec.h"
 #include "krv/gen/plugins.h"
 
@@ -9,15 +11,26 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSet>
-#include <QTemporaryDir>
+#include <QStandardPaths>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <functional>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,11 +74,6 @@ bool MakeTgtFilePathIf(QString &out, const QString &srcFile, const ConvertSettin
     }
 }
 
-bool FileExists(const QString &path)
-{
-    return QFileInfo::exists(path);
-}
-
 // Targets chosen by the jobs running in this process, so that two of them never write one file.
 QMutex &ReservationMutex()
 {
@@ -94,20 +102,14 @@ class TargetReservation final
 {
 public:
     TargetReservation() = default;
-    ~TargetReservation()
-    {
-        if (key.isEmpty())
-            return;
-        QMutexLocker locker(&ReservationMutex());
-        ReservedTargets().remove(key);
-    }
+    ~TargetReservation() { Release(); }
 
     Reservation Reserve(QString &tgtFile, const QString &srcFile, const ConvertSettings &settings)
     {
         QMutexLocker locker(&ReservationMutex());
         QSet<QString> &reserved = ReservedTargets();
         const auto taken = [&reserved](const QString &path) {
-            return QFileInfo::exists(path) || reserved.contains(ReservationKey(path));
+            return IsNameTaken(path) || reserved.contains(ReservationKey(path));
         };
         if (!MakeTgtFilePathIf(tgtFile, srcFile, settings, taken))
             return Reservation::NoName;
@@ -115,60 +117,145 @@ public:
         if (reserved.contains(candidate))
             return Reservation::Busy;
         reserved.insert(candidate);
+        if (!key.isEmpty())
+            reserved.remove(key);
         key = candidate;
         return Reservation::Reserved;
     }
 
 private:
     Q_DISABLE_COPY(TargetReservation)
+
+    void Release()
+    {
+        if (key.isEmpty())
+            return;
+        QMutexLocker locker(&ReservationMutex());
+        ReservedTargets().remove(key);
+        key.clear();
+    }
+
     QString key;
 };
 
-// Tells whether the transcoder created or rewrote a file between two looks at it.
-struct FileStamp
+// The transcoder dies with the program, however the program ends: the kernel sends it
+// SIGKILL when the thread that started it goes, and the pool thread waits for its child.
+class TranscoderProcess final : public QProcess
 {
-    bool exists = false;
-    qint64 size = -1;
-    QDateTime modified;
-    QDateTime changed;
+public:
+    TranscoderProcess() = default;
 
-    static FileStamp Of(const QString &path)
+protected:
+    void setupChildProcess() override
     {
-        const QFileInfo info(path);
-        FileStamp stamp;
-        stamp.exists = info.exists();
-        if (stamp.exists) {
-            stamp.size = info.size();
-            stamp.modified = info.fileTime(QFileDevice::FileModificationTime);
-            stamp.changed = info.fileTime(QFileDevice::FileMetadataChangeTime);
-        }
-        return stamp;
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // The program may have died between the fork and the line above.
+        if (::getppid() != parentPid)
+            ::_exit(127);
+        // Out of the terminal's foreground group: Ctrl+C reaches the program alone, which
+        // cancels its jobs, instead of making the transcoder end its file as if finished.
+        ::setpgid(0, 0);
     }
 
-    bool operator==(const FileStamp &other) const
-    {
-        return exists == other.exists && size == other.size && modified == other.modified
-               && changed == other.changed;
-    }
-    bool operator!=(const FileStamp &other) const { return !(*this == other); }
+private:
+    const pid_t parentPid = ::getpid();
 };
 
-void RemoveIfTouched(const QString &tgtFile, const FileStamp &before)
+// The transcoder writes a hidden file beside the target and only a finished file is
+// moved to the target's name, so no failure, cancel or crash leaves a half file under
+// a real name or costs an old one. The name keeps the target's extension, which is how
+// the transcoder picks its writer.
+class TemporaryOutput final
 {
-    const FileStamp after = FileStamp::Of(tgtFile);
-    if (after.exists && after != before)
-        QFile::remove(tgtFile);
-}
+public:
+    TemporaryOutput() = default;
+    ~TemporaryOutput()
+    {
+        if (!path.isEmpty())
+            ::unlink(QFile::encodeName(path).constData());
+    }
 
-bool IsCanceled(const std::shared_ptr<std::atomic_bool> &cancelFlag)
-{
-    return cancelFlag && cancelFlag->load();
-}
+    bool Create(const QString &tgtFile)
+    {
+        const QFileInfo target(tgtFile);
+        const QString ext = target.suffix().isEmpty() ? QString() : QLatin1Char('.') + target.suffix();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QString candidate = target.dir().absoluteFilePath(
+                QStringLiteral(".reelway-%1-%2%3")
+                    .arg(::getpid())
+                    .arg(QRandomGenerator::global()->generate64(), 0, 36)
+                    .arg(ext));
+            JobJournal::Record(candidate);
+            // Created here, exclusively, so the name is this job's alone; the mode is what the
+            // transcoder itself would have given the file.
+            const int fd = ::open(QFile::encodeName(candidate).constData(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (fd >= 0) {
+                ::close(fd);
+                path = candidate;
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
+    }
 
-bool IsSameFile(const QString &a, const QString &b)
+    const QString &Path() const { return path; }
+
+    // The file has a real name now and is no longer this object's to remove.
+    void Release() { path.clear(); }
+
+private:
+    Q_DISABLE_COPY(TemporaryOutput)
+    QString path;
+};
+
+// The job's folder for generated watermark images, recorded before it exists so that
+// no crash can leave it unrecorded.
+class JobTempDir final
 {
-    const QString canonical = QFileInfo(a).canonicalFilePath();
-    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+public:
+    JobTempDir()
+    {
+        for (int attempt = 0; attempt < 100 && path.isEmpty(); ++attempt) {
+            const QString candidate = QDir(QDir::tempPath()).absoluteFilePath(
+                QStringLiteral("reelway-job-%1").arg(QRandomGenerator::global()->generate64(), 0, 36));
+            JobJournal::Record(candidate);
+            if (::mkdir(QFile::encodeName(candidate).constData(), 0700) == 0)
+                path = candidate;
+            else if (errno != EEXIST)
+                break;
+        }
+    }
+    ~JobTempDir()
+    {
+        if (!path.isEmpty())
+            QDir(path).removeRecursively();
+    }
+
+    // Empty when no folder could be made.
+    const QString &Path() const { return path; }
+
+private:
+    Q_DISABLE_COPY(JobTempDir)
+    QString path;
+};
+
+// Moves from to to without ever replacing a file at to; false with errno EEXIST when to is taken.
+bool RenameNoReplace(const QString &from, const QString &to)
+{
+    const QByteArray src = QFile::encodeName(from);
+    const QByteArray dst = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // File systems without the flag: a hard link also refuses a taken name.
+    if (::link(src.constData(), dst.constData()) != 0)
+        return false;
+    ::unlink(src.constData());
+    return true;
 }
 
 // FFmpeg writes ".mka" with its audio-only Matroska muxer, which has no video encoder: a filter
@@ -249,38 +336,104 @@ void AppendFormatOptions(const ConvertSettings &settings, KRVAVCodecID tgtID, QS
     }
 }
 
-int RunTranscoder(const QString &program, const QStringList &args, const QString &tgtFile,
-                  const std::shared_ptr<std::atomic_bool> &cancelFlag)
+bool IsCanceled(const AVConvertData &data)
 {
-    const FileStamp before = FileStamp::Of(tgtFile);
+    return data.batch && data.batch->IsCanceled();
+}
 
-    QProcess process;
+// The job's own source is protected even when the job runs outside a batch.
+bool TouchesSource(const QString &path, const AVConvertData &data)
+{
+    FileIdentity src, target;
+    if (IdentifyFile(data.srcFile, true, src)
+        && ((IdentifyFile(path, true, target) && target == src) || (IdentifyFile(path, false, target) && target == src)))
+        return true;
+    return data.batch && data.batch->IsProtected(path);
+}
+
+// Cancel is looked for, and output read, this often while the transcoder runs.
+constexpr int PollMs = 50;
+constexpr int ProgressIntervalMs = 100;
+
+QString Tr(const char *text)
+{
+    return QCoreApplication::translate("ConvertJob", text);
+}
+
+QString Native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+struct TranscoderRun
+{
+    int outcome = ConvertFailed;
+    QString reason;
+    TranscoderOutput output;
+};
+
+// Runs the transcoder to its end: succeeded when it exited with code 0 and left a non-empty output.
+void RunTranscoder(const QString &program, const QStringList &args, const QString &outputFile,
+                   const AVConvertData &data, TranscoderRun &run)
+{
+    TranscoderProcess process;
     process.setWorkingDirectory(QCoreApplication::applicationDirPath());
-    // Nobody reads the transcoder's chatter; left in pipes it would pile up in memory.
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, args, QIODevice::ReadWrite);
-    if (!process.waitForStarted(-1))
-        return ConvertFailed;
-
-    while (!process.waitForFinished(3000)) {
-        if (process.state() == QProcess::NotRunning)
-            break;
-        if (IsCanceled(cancelFlag)) {
-            process.kill();
-            process.waitForFinished(-1);
-            RemoveIfTouched(tgtFile, before);
-            return ConvertCanceled;
-        }
+    process.start(program, TranscoderReportOptions() + args, QIODevice::ReadWrite);
+    if (!process.waitForStarted(-1)) {
+        run.outcome = ConvertFailed;
+        run.reason = Tr("The transcoder %1 could not be started.").arg(Native(program));
+        return;
     }
 
-    const bool exitedCleanly = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    const QFileInfo target(tgtFile);
-    if (exitedCleanly && target.isFile() && target.size() > 0)
-        return ConvertSucceeded;
-    RemoveIfTouched(tgtFile, before);
-    return ConvertFailed;
+    QElapsedTimer sinceReport;
+    sinceReport.start();
+    const auto readOutput = [&]() {
+        run.output.AddProgress(process.readAllStandardOutput());
+        run.output.AddErrors(process.readAllStandardError());
+    };
+    while (!process.waitForFinished(PollMs)) {
+        readOutput();
+        if (process.state() == QProcess::NotRunning)
+            break;
+        if (IsCanceled(data)) {
+            process.kill();
+            process.waitForFinished(-1);
+            run.outcome = ConvertCanceled;
+            return;
+        }
+        if (data.batch && data.batch->progress && sinceReport.elapsed() >= ProgressIntervalMs) {
+            data.batch->progress(data.srcRow, run.output.DoneMs(), run.output.DurationMs());
+            sinceReport.restart();
+        }
+    }
+    readOutput();
+
+    const bool crashed = process.exitStatus() != QProcess::NormalExit;
+    const QFileInfo target(outputFile);
+    if (!crashed && process.exitCode() == 0 && target.isFile() && target.size() > 0) {
+        run.outcome = ConvertSucceeded;
+        return;
+    }
+    run.outcome = ConvertFailed;
+    run.reason = run.output.FailureReason();
+    if (run.reason.isEmpty()) {
+        run.reason = crashed ? Tr("The transcoder crashed.")
+                     : process.exitCode() == 0 ? Tr("The transcoder wrote no file.")
+                                               : Tr("The transcoder ended with exit code %1.").arg(process.exitCode());
+    }
+}
+
+// An encoder that refuses odd frame sizes fails the first run; the frame it gets is the
+// source's unless the scaling effect or a fixed 3GP size sets it.
+bool MayNeedEvenFrame(const QString &srcFile, const ConvertSettings &settings, const QSize &srcFrame)
+{
+    const auto tgtID = KRVAVCodecID(settings.tgtID);
+    if (IsStreamCopy(KRVAVCodec(srcFile).id, tgtID) || !TargetTakesEffects(tgtID, settings.tgtFormat)
+        || tgtID == KRVAVCodecID_3GP || tgtID == KRVAVCodecID_3GP2)
+        return false;
+    const QSize frame = IsScalableFormat(tgtID) && settings.scale ? QSize(settings.scaleW, settings.scaleH) : srcFrame;
+    return frame.isValid() && (frame.width() % 2 || frame.height() % 2);
 }
 
 } // namespace
@@ -290,14 +443,88 @@ QString JoinFilePath(const QString &folder, const QString &baseName, const QStri
     return QDir(folder).absoluteFilePath(baseName + ext);
 }
 
+uint qHash(const FileIdentity &id, uint seed)
+{
+    return ::qHash(qMakePair(id.device, id.inode), seed);
+}
+
+bool IdentifyFile(const QString &path, bool followLinks, FileIdentity &out)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info;
+    if ((followLinks ? ::stat(name.constData(), &info) : ::lstat(name.constData(), &info)) != 0)
+        return false;
+    out.device = quint64(info.st_dev);
+    out.inode = quint64(info.st_ino);
+    return true;
+}
+
+ConvertBatch::ConvertBatch(const QStringList &protectedFiles)
+{
+    // The listed path itself too, so that a link in the list is never replaced.
+    for (const QString &path : protectedFiles) {
+        FileIdentity id;
+        if (IdentifyFile(path, true, id))
+            protectedIds.insert(id);
+        if (IdentifyFile(path, false, id))
+            protectedIds.insert(id);
+    }
+}
+
+void ConvertBatch::Cancel()
+{
+    canceled.store(true);
+    // Waits out a job that is moving its file into place right now.
+    QMutexLocker locker(&commitMutex);
+}
+
+bool ConvertBatch::IsProtected(const QString &path) const
+{
+    FileIdentity id;
+    return (IdentifyFile(path, true, id) && protectedIds.contains(id))
+           || (IdentifyFile(path, false, id) && protectedIds.contains(id));
+}
+
+void ConvertBatch::AppendLog(const QString &srcFile, const QString &reason, const QByteArray &errorOutput)
+{
+    if (logFile.isEmpty())
+        return;
+    QMutexLocker locker(&logMutex);
+    QFile log(logFile);
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    log.write("==== " + srcFile.toUtf8() + "\n==== " + reason.toUtf8() + "\n");
+    log.write(errorOutput);
+    log.write(errorOutput.endsWith('\n') ? "\n" : "\n\n");
+}
+
+QString NewBatchLogFile()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+                           + QStringLiteral("/Korvent/Reelway/logs");
+    if (!QDir().mkpath(folder))
+        return QString();
+    QStringList logs = QDir(folder).entryList({ QStringLiteral("batch-*.log") }, QDir::Files, QDir::Name);
+    while (logs.size() >= 20)
+        QFile::remove(QDir(folder).absoluteFilePath(logs.takeFirst()));
+    return QDir(folder).absoluteFilePath(
+        QStringLiteral("batch-%1.log").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"))));
+}
+
+bool IsNameTaken(const QString &path)
+{
+    struct stat info;
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
 bool MakeUniqueFilePath(QString &out, const QString &folder, const QString &baseName, const QString &ext)
 {
-    return FindFreeFilePath(out, folder, baseName, ext, FileExists);
+    return FindFreeFilePath(out, folder, baseName, ext, IsNameTaken);
 }
 
 bool MakeTgtFilePath(QString &out, const QString &srcFile, const ConvertSettings &settings)
 {
-    return MakeTgtFilePathIf(out, srcFile, settings, FileExists);
+    return MakeTgtFilePathIf(out, srcFile, settings, IsNameTaken);
 }
 
 QString TranscoderPath()
@@ -305,8 +532,10 @@ QString TranscoderPath()
     return HelperProgramPath(HelperProgram::Transcoder);
 }
 
+const char *const EvenFrameFilter = "scale=trunc(iw/2)*2:trunc(ih/2)*2";
+
 QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &settings, const QString &tgtFile,
-                                 const QString &tempDir)
+                                 const QString &tempDir, bool evenFrame)
 {
     const KRVAVCodecID srcID = KRVAVCodec(srcFile).id;
     const auto tgtID = KRVAVCodecID(settings.tgtID);
@@ -319,8 +548,21 @@ QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &
             AppendEffectsArguments(settings, tgtID, tempDir, args);
         AppendFormatOptions(settings, tgtID, args);
     }
+    if (evenFrame) {
+        const int filter = args.indexOf(QStringLiteral("-filter_complex"));
+        if (filter >= 0 && filter + 1 < args.size())
+            args[filter + 1] += QLatin1Char(',') + QLatin1String(EvenFrameFilter);
+        else
+            args << QStringLiteral("-vf") << QLatin1String(EvenFrameFilter);
+    }
     args << QStringLiteral("-y") << tgtFile;
     return args;
+}
+
+QStringList TranscoderReportOptions()
+{
+    return { QStringLiteral("-nostats"), QStringLiteral("-progress"), QStringLiteral("pipe:1"),
+             QStringLiteral("-loglevel"), QStringLiteral("level+info") };
 }
 
 ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transcoder)
@@ -337,32 +579,92 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
     switch (reservation.Reserve(tgtFile, data.srcFile, settings)) {
     case Reservation::NoName:
         qWarning().noquote() << QStringLiteral("ThreadFunction(AVConvertData)   MakeTgtFilePath Failed");
+        result.reason = Tr("No free target name.");
         return result;
     case Reservation::Busy:
+        result.reason = Tr("Another job of this batch writes the target %1.").arg(Native(tgtFile));
         return result;
     case Reservation::Reserved:
         break;
     }
 
-    if (IsCanceled(data.cancelFlag)) {
+    if (IsCanceled(data)) {
         qWarning().noquote() << QStringLiteral("ThreadFunction(AVConvertData)   Canceled");
         result.result = ConvertCanceled;
         return result;
     }
 
-    if (!QFileInfo::exists(data.srcFile) || !QFileInfo::exists(transcoder))
+    if (!QFileInfo::exists(data.srcFile)) {
+        result.reason = Tr("The source file no longer exists.");
         return result;
-    // Overwrite mode into the source's own folder and format: the transcoder would truncate its own input.
-    if (IsSameFile(tgtFile, data.srcFile))
+    }
+    if (!QFileInfo::exists(transcoder)) {
+        result.reason = Tr("The transcoder %1 was not found.").arg(Native(transcoder));
+        return result;
+    }
+    // Overwrite mode onto a listed source (the job's own, another job's, a hard link or a
+    // link to one) would destroy what the user converts from.
+    if (TouchesSource(tgtFile, data)) {
+        result.reason = Tr("The target %1 would overwrite a source file.").arg(Native(tgtFile));
+        return result;
+    }
+
+    TemporaryOutput output;
+    if (!output.Create(tgtFile)) {
+        result.reason = Tr("Cannot write in the folder %1: %2")
+                            .arg(Native(QFileInfo(tgtFile).absolutePath()), QString::fromLocal8Bit(std::strerror(errno)));
+        return result;
+    }
+    const JobTempDir tempDir;
+    TranscoderRun run;
+    RunTranscoder(transcoder, MakeConvertArguments(data.srcFile, settings, output.Path(), tempDir.Path()),
+                  output.Path(), data, run);
+    if (run.outcome == ConvertFailed && MayNeedEvenFrame(data.srcFile, settings, run.output.FrameSize())) {
+        TranscoderRun evenRun;
+        RunTranscoder(transcoder, MakeConvertArguments(data.srcFile, settings, output.Path(), tempDir.Path(), true),
+                      output.Path(), data, evenRun);
+        if (evenRun.outcome != ConvertFailed)
+            run = evenRun;
+    }
+    result.result = run.outcome;
+    if (run.outcome == ConvertFailed) {
+        result.reason = run.reason;
+        if (data.batch)
+            data.batch->AppendLog(data.srcFile, run.reason, run.output.KeptErrors());
+    }
+    if (result.result != ConvertSucceeded)
         return result;
 
-    const QTemporaryDir tempDir(QDir(QDir::tempPath()).absoluteFilePath(QStringLiteral("reelway-job-XXXXXX")));
-    const QStringList args =
-        MakeConvertArguments(data.srcFile, settings, tgtFile, tempDir.isValid() ? tempDir.path() : QString());
-
-    result.result = RunTranscoder(transcoder, args, tgtFile, data.cancelFlag);
-    if (result.result == ConvertSucceeded)
-        result.tgtFiles << tgtFile;
+    bool moved = false;
+    const auto moveIntoPlace = [&]() {
+        if (settings.exists == 1) {
+            // The old file stays whole until this one rename replaces it.
+            moved = !TouchesSource(tgtFile, data)
+                    && ::rename(QFile::encodeName(output.Path()).constData(), QFile::encodeName(tgtFile).constData()) == 0;
+            return;
+        }
+        // Another process, or the user, may have taken the name meanwhile: take the next free one.
+        while (!(moved = RenameNoReplace(output.Path(), tgtFile)) && errno == EEXIST) {
+            if (reservation.Reserve(tgtFile, data.srcFile, settings) != Reservation::Reserved)
+                return;
+        }
+    };
+    bool committed = true;
+    if (data.batch)
+        committed = data.batch->CommitUnlessCanceled(moveIntoPlace);
+    else
+        moveIntoPlace();
+    if (!committed) {
+        result.result = ConvertCanceled;
+        return result;
+    }
+    if (!moved) {
+        result.result = ConvertFailed;
+        result.reason = Tr("The finished file could not be moved to %1.").arg(Native(tgtFile));
+        return result;
+    }
+    output.Release();
+    result.tgtFiles << tgtFile;
     return result;
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QMutex>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class ConvertSettings;
@@ -15,6 +18,63 @@ enum ConvertOutcome : int {
     ConvertCanceled = 2
 };
 
+// A file as the file system knows it, so that hard links and paths through
+// symbolic links name the same file.
+struct FileIdentity
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FileIdentity &other) const { return device == other.device && inode == other.inode; }
+};
+uint qHash(const FileIdentity &id, uint seed = 0);
+
+// The identity of path, following symbolic links or not; false when there is no such file.
+bool IdentifyFile(const QString &path, bool followLinks, FileIdentity &out);
+
+// What the jobs of one batch share: the user's cancel and the files no job may touch.
+class ConvertBatch final
+{
+public:
+    ConvertBatch() = default;
+    explicit ConvertBatch(const QStringList &protectedFiles);
+
+    // Any thread. Once it returns, no job of the batch moves a file into place.
+    void Cancel();
+    bool IsCanceled() const { return canceled.load(); }
+
+    // True when path, or whatever a link there points to, is one of the protected files.
+    bool IsProtected(const QString &path) const;
+
+    // Set before the jobs start. Called on the jobs' threads with a job's progress in
+    // milliseconds of its source (total -1 when unknown), about ten times a second at most.
+    std::function<void(int srcRow, qint64 doneMs, qint64 totalMs)> progress;
+    // Where failed jobs write their error output; none when empty. Set before the jobs start.
+    QString logFile;
+    void AppendLog(const QString &srcFile, const QString &reason, const QByteArray &errorOutput);
+
+    // Runs commit unless the batch was canceled first; answers whether it ran.
+    template<typename Commit>
+    bool CommitUnlessCanceled(Commit &&commit)
+    {
+        QMutexLocker locker(&commitMutex);
+        if (canceled.load())
+            return false;
+        commit();
+        return true;
+    }
+
+private:
+    Q_DISABLE_COPY(ConvertBatch)
+    std::atomic_bool canceled{ false };
+    QMutex commitMutex;
+    QMutex logMutex;
+    QSet<FileIdentity> protectedIds;
+};
+
+// A new name for a batch's log in the user's cache folder, where the last twenty logs stay;
+// empty when the folder cannot be made. The file itself appears only when a job fails.
+QString NewBatchLogFile();
+
 // One conversion job, copied freely between the GUI thread and the pool.
 struct AVConvertData
 {
@@ -22,19 +82,22 @@ struct AVConvertData
     const ConvertSettings *settings = nullptr;
     int srcRow = -1;
     int result = ConvertCanceled;
-    // Raised on the GUI thread by the batch's progress dialog; pool threads
-    // only read it, never the dialog.
-    std::shared_ptr<std::atomic_bool> cancelFlag;
+    std::shared_ptr<ConvertBatch> batch;
 };
 
 struct ItemConvertResult
 {
     int result = ConvertCanceled;
     QStringList tgtFiles;
+    // Why a failed job failed, in one line.
+    QString reason;
 };
 
 // The absolute path of baseName + ext inside folder.
 QString JoinFilePath(const QString &folder, const QString &baseName, const QString &ext);
+
+// True when a directory entry of that name exists, a dangling symbolic link included.
+bool IsNameTaken(const QString &path);
 
 // The plain name if free, else baseName-1 ... baseName-9999; false when all are taken.
 bool MakeUniqueFilePath(QString &out, const QString &folder, const QString &baseName, const QString &ext);
@@ -45,9 +108,17 @@ bool MakeTgtFilePath(QString &out, const QString &srcFile, const ConvertSettings
 QString TranscoderPath();
 
 // The transcoder's complete argument list for one job. Starts nothing, but renders the
-// watermark images of the effects step into tempDir.
+// watermark images of the effects step into tempDir. With evenFrame, the picture is cut
+// down to even width and height at the end of the video filter.
 QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &settings, const QString &tgtFile,
-                                 const QString &tempDir);
+                                 const QString &tempDir, bool evenFrame = false);
+
+// The options that make the transcoder report progress and tag its messages by level;
+// the job puts them before the arguments above.
+QStringList TranscoderReportOptions();
+
+// The last step of the video filter for encoders that take only even frame sizes.
+extern const char *const EvenFrameFilter;
 
 // ThreadFunction with the transcoder program given explicitly.
 ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transcoder);

@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QUrl>
@@ -64,6 +65,27 @@ ConvertResultsDlg::ConvertResultsDlg(const int *counts, const QString &folder, Q
 
     setWindowTitle(QStringLiteral("Convert Results"));
     GrowToContents(this, QSize(410, 160));
+}
+
+void ConvertResultsDlg::SetDetails(const QString &text)
+{
+    if (detailsEdit || text.isEmpty())
+        return;
+    detailsEdit = new QPlainTextEdit(text, this);
+    detailsEdit->setObjectName(QStringLiteral("detailsEdit"));
+    detailsEdit->setReadOnly(true);
+    detailsEdit->setMinimumHeight(fontMetrics().lineSpacing() * 8);
+    detailsEdit->hide();
+    mainLayout->insertWidget(mainLayout->indexOf(noShowCheck), detailsEdit, 1);
+
+    QPushButton *detailsBtn = buttonBox->addButton(tr("Details"), QDialogButtonBox::ActionRole);
+    detailsBtn->setObjectName(QStringLiteral("detailsBtn"));
+    detailsBtn->setCheckable(true);
+    connect(detailsBtn, &QPushButton::toggled, this, [this](bool shown) {
+        detailsEdit->setVisible(shown);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        adjustSize();
+    });
 }
 
 void ConvertResultsDlg::accept()

@@ -6,6 +6,7 @@
 class QCheckBox;
 class QDialogButtonBox;
 class QLabel;
+class QPlainTextEdit;
 class QVBoxLayout;
 
 void SaveReportCResults(bool report);
@@ -23,6 +24,9 @@ class ConvertResultsDlg final : public QDialog
 public:
     ConvertResultsDlg(const int *counts, const QString &folder, QWidget *parent = nullptr);
 
+    // What went wrong, behind a "Details" button; the dialog's first look stays as it is.
+    void SetDetails(const QString &text);
+
 protected slots:
     void accept() override;
     void reject() override;
@@ -32,6 +36,7 @@ private:
     QLabel *noteLabel = nullptr;
     QCheckBox *noShowCheck = nullptr;
     QDialogButtonBox *buttonBox = nullptr;
+    QPlainTextEdit *detailsEdit = nullptr;
     QVBoxLayout *mainLayout = nullptr;
     const int *counts = nullptr;
     const QString folder;

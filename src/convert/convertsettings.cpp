@@ -48,7 +48,10 @@ void ConvertSettings::Load()
     wtEnable = settings.value(QStringLiteral("WTEnable"), false).toBool();
     wtContent = settings.value(QStringLiteral("WTContent"), QString()).toString();
     wtFontName = settings.value(QStringLiteral("WTFontName"), DefaultFontFamily()).toString();
+    // The dialog's ranges: a stored size beyond them would render a watermark image of any size.
     wtFontSize = settings.value(QStringLiteral("WTFontSize"), 20.0).toDouble();
+    if (!(wtFontSize >= 1.0 && wtFontSize <= 100.0))
+        wtFontSize = 20.0;
     wtFontB = settings.value(QStringLiteral("WTFontB"), false).toBool();
     wtFontI = settings.value(QStringLiteral("WTI"), false).toBool();
     wtFontU = settings.value(QStringLiteral("WTU"), false).toBool();
@@ -62,7 +65,7 @@ void ConvertSettings::Load()
     wtCAlignY = settings.value(QStringLiteral("WTCAlignY"), 0).toInt();
     wiEnable = settings.value(QStringLiteral("WIEnable"), false).toBool();
     wiFile = settings.value(QStringLiteral("WIFile"), QString()).toString();
-    wiScale = settings.value(QStringLiteral("WIScale"), 100).toInt();
+    wiScale = qBound(10, settings.value(QStringLiteral("WIScale"), 100).toInt(), 500);
     wiCAlign = settings.value(QStringLiteral("WICAlign"), false).toBool();
     wiAlign = settings.value(QStringLiteral("WIAlign"), 0).toInt();
     wiCAlignX = settings.value(QStringLiteral("WICAlignX"), 0).toInt();

@@ -12,6 +12,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -28,7 +29,8 @@ bool IsUnfinishedFile(const QString &fileName)
            || fileName.contains(QLatin1String(".part-Frag"));
 }
 
-// The one finished file in folder, or an empty string when there is none or more than one.
+// The one finished file in folder, or an empty string when there is none, more than one,
+// or anything an unfinished transfer left behind.
 QString SingleFinishedFile(const QString &folder)
 {
     const QFileInfoList files = QDir(folder).entryInfoList({ QStringLiteral("*.*") },
@@ -36,13 +38,29 @@ QString SingleFinishedFile(const QString &folder)
                                                            QDir::Unsorted);
     QString found;
     for (const QFileInfo &file : files) {
-        if (IsUnfinishedFile(file.fileName()))
-            continue;
-        if (!found.isEmpty())
+        if (IsUnfinishedFile(file.fileName()) || !found.isEmpty())
             return QString();
         found = file.absoluteFilePath();
     }
-    return QFileInfo::exists(found) ? found : QString();
+    return QFileInfo(found).size() > 0 ? found : QString();
+}
+
+// A server that breaks off without having sent a length leaves a file the downloader
+// believes whole; only reading it tells.
+bool IsReadableMedia(const QString &file)
+{
+    QProcess probe;
+    probe.setStandardInputFile(QProcess::nullDevice());
+    probe.setStandardOutputFile(QProcess::nullDevice());
+    probe.setStandardErrorFile(QProcess::nullDevice());
+    probe.start(HelperProgramPath(HelperProgram::Prober),
+                { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_format"), file });
+    if (!probe.waitForFinished(10000)) {
+        probe.kill();
+        probe.waitForFinished(1000);
+        return false;
+    }
+    return probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
 }
 
 bool EmptyFolder(const QString &folder)
@@ -173,7 +191,7 @@ void AVDownloadDlg::StartDownload(const QString &url)
 
     const QString program = HelperProgramPath(HelperProgram::Downloader);
     if (!QFileInfo::exists(program) || !tempDir.isValid() || !EmptyFolder(tempDir.path())) {
-        downloaded(0, QProcess::NormalExit);
+        downloaded(-1, QProcess::CrashExit);
         return;
     }
     tempPath = tempDir.path();
@@ -184,18 +202,19 @@ void AVDownloadDlg::StartDownload(const QString &url)
                    QIODevice::ReadWrite);
     if (!process->waitForStarted(10000)) {
         StopProcess();
-        downloaded(0, QProcess::NormalExit);
+        downloaded(-1, QProcess::CrashExit);
     }
 }
 
 void AVDownloadDlg::downloaded(int exitCode, QProcess::ExitStatus exitStatus)
 {
-    Q_UNUSED(exitCode) // the file left behind decides; a crash or kill is a failure
     outPath->clear();
 
-    const QString file = exitStatus == QProcess::NormalExit && !tempPath.isEmpty() ? SingleFinishedFile(tempPath)
-                                                                                   : QString();
-    if (!file.isEmpty()) {
+    // The downloader says when a transfer broke off, even where the server sent no length
+    // that the file could be measured against.
+    const bool exitedCleanly = exitStatus == QProcess::NormalExit && exitCode == 0;
+    const QString file = exitedCleanly && !tempPath.isEmpty() ? SingleFinishedFile(tempPath) : QString();
+    if (!file.isEmpty() && IsReadableMedia(file)) {
         QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
         if (folder.isEmpty())
             folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);

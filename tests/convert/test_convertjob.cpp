@@ -4,10 +4,15 @@
 #include "convert/convertsettings.h"
 #include "krv/av/avcodec.h"
 
+#include "convert/jobjournal.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
 #include <QtConcurrent>
 
-#include <atomic>
+#include <csignal>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -40,7 +45,7 @@ AVConvertData Job(const QString &src, const ConvertSettings *settings)
     AVConvertData job;
     job.srcFile = src;
     job.settings = settings;
-    job.cancelFlag = std::make_shared<std::atomic_bool>(false);
+    job.batch = std::make_shared<ConvertBatch>(QStringList{ src });
     return job;
 }
 
@@ -50,15 +55,43 @@ QByteArray Contents(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-// Whether some process still runs with `arg` among its arguments.
-bool ProcessRunningWith(const QString &arg)
+// Whether some process runs with an argument that contains `text`.
+bool ProcessRunningWith(const QString &text)
 {
     for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().split('\0').contains(QFile::encodeName(arg)))
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(QFile::encodeName(text)))
             return true;
     }
     return false;
+}
+
+// The hidden files a job writes before its output has a real name.
+QStringList Temporaries(const QString &folder)
+{
+    return QDir(folder).entryList({ QStringLiteral(".reelway-*") }, QDir::Files | QDir::Hidden);
+}
+
+// Every entry under folder (links by their target, files by their bytes), so that any
+// write, replacement or removal shows.
+QMap<QString, QByteArray> Snapshot(const QString &folder)
+{
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        entries[info.filePath()] = info.isSymLink() ? info.symLinkTarget().toUtf8()
+                                   : !info.isFile() ? QByteArray("<not a file>") // a pipe would block a read
+                                                    : QCryptographicHash::hash(Contents(info.filePath()),
+                                                                               QCryptographicHash::Sha1);
+    }
+    return entries;
+}
+
+QString Converter()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath("reelway-cli");
 }
 
 // A stand-in transcoder; "$tgt" is its last argument.
@@ -72,11 +105,11 @@ bool WriteScript(const QString &path, const QByteArray &body, bool executable = 
 // Cancels and waits for a job however the test function ends, so no job outlives its test.
 struct CancelOnExit
 {
-    std::shared_ptr<std::atomic_bool> flag;
+    std::shared_ptr<ConvertBatch> batch;
     QFuture<ItemConvertResult> future;
     ~CancelOnExit()
     {
-        flag->store(true);
+        batch->Cancel();
         future.waitForFinished();
     }
 };
@@ -114,6 +147,7 @@ private slots:
         for (const char *disc : { "disc.vob", "disc.ts" })
             QVERIFY(TestSupport::RunFfmpeg({ "-i", clip, "-c:v", "mpeg2video", "-c:a", "mp2", src.filePath(disc) }));
         QVERIFY(TestSupport::MakeStalledSource(src.filePath("stalled.mkv")));
+        QVERIFY(TestSupport::RunFfmpeg({ "-f", "lavfi", "-i", "testsrc=duration=0.5:size=321x241", "-c:v", "mpeg4", src.filePath("odd.avi") }));
         QThreadPool::globalInstance()->setMaxThreadCount(qMax(2, QThreadPool::globalInstance()->maxThreadCount()));
     }
 
@@ -178,6 +212,10 @@ private slots:
                                            << "160x120" << "mpeg2video";
         QTest::newRow("ts to mov copies") << "disc.ts" << int(KRVAVCodecID_MOV) << ".mov" << "scale,rotate90"
                                           << "160x120" << "mpeg2video";
+        // Encoders that take only even sizes get the frame cut down by one line or column.
+        QTest::newRow("odd frame to mp4") << "odd.avi" << int(KRVAVCodecID_MP4) << ".mp4" << "" << "320x240" << "";
+        QTest::newRow("odd frame to mkv") << "odd.avi" << int(KRVAVCodecID_MKV) << ".mkv" << "" << "320x240" << "";
+        QTest::newRow("odd frame to a device profile") << "odd.avi" << int(KRVAVCodecID_iPhone) << ".mp4" << "" << "320x240" << "h264";
         QTest::newRow("vob to device profile encodes, scale ignored") << "disc.vob" << int(KRVAVCodecID_iPhone)
                                                                       << ".mp4" << "scale,rotate90" << "120x160" << "h264";
     }
@@ -212,37 +250,39 @@ private slots:
             QCOMPARE(TestSupport::ProbeCodec(r.tgtFiles.first()), codec);
     }
 
-    // How the job ends and what it leaves in the target folder. A stand-in transcoder
-    // plays each way of ending; a stalled source holds the real one until it is canceled.
+    // How the job ends, why it failed, and what it leaves in the target folder: an older
+    // file there stays whole whatever happens before the finished file replaces it. A
+    // stand-in transcoder plays each way of ending; a stalled source holds the real one
+    // until it is canceled.
     void outcomes_data()
     {
-        QTest::addColumn<QString>("src"); QTest::addColumn<QByteArray>("program"); QTest::addColumn<QString>("setup"); QTest::addColumn<int>("result"); QTest::addColumn<QString>("after"); // what the target folder holds afterwards
+        QTest::addColumn<QString>("src"); QTest::addColumn<QByteArray>("program"); QTest::addColumn<QString>("setup"); QTest::addColumn<int>("result"); QTest::addColumn<QString>("after"); QTest::addColumn<QString>("reason");
 
         const QByteArray writes = "echo data > \"$tgt\"\n";
-        const QByteArray sleeps = "while :; do sleep 0.1; done\n"; // short naps: a kill leaves no sleeper
+        const QByteArray sleeps = "echo data > \"$tgt\"\nwhile :; do sleep 0.1; done\n"; // short naps: a kill leaves no sleeper
         const auto row = [](const char *name, const char *src, const QByteArray &program, const char *setup,
-                            int result, const char *after) {
-            QTest::newRow(name) << QString(src) << program << QString(setup) << result << QString(after);
+                            int result, const char *after, const char *reason) {
+            QTest::newRow(name) << QString(src) << program << QString(setup) << result << QString(after) << QString(reason);
         };
-        row("missing source", "gone.avi", writes, "", ConvertFailed, "none");
-        row("missing transcoder", "clip.mkv", "missing", "", ConvertFailed, "none");
-        row("unstartable transcoder", "clip.mkv", "noexec", "", ConvertFailed, "none");
-        row("fails untouched, older file kept", "clip.mkv", "exit 1\n", "older", ConvertFailed, "kept");
-        row("fails untouched, 0-byte file kept", "clip.mkv", "exit 1\n", "empty", ConvertFailed, "kept");
-        row("writes, fails", "clip.mkv", writes + "exit 1\n", "", ConvertFailed, "none");
-        row("rewrites the 0-byte file, fails", "clip.mkv", ": > \"$tgt\"\nexit 1\n", "empty", ConvertFailed, "none");
-        row("writes, then crashes", "clip.mkv", writes + "kill -SEGV $$\n", "", ConvertFailed, "none");
-        row("writes an empty file, exit 0", "clip.mkv", ": > \"$tgt\"\nexit 0\n", "", ConvertFailed, "none");
-        row("writes nothing, exit 0", "clip.mkv", "exit 0\n", "", ConvertFailed, "none");
-        row("overwrites the older file", "clip.mkv", writes + "exit 0\n", "older", ConvertSucceeded, "data");
-        row("canceled before it starts", "clip.mkv", writes, "cancelled", ConvertCanceled, "none");
-        row("cancel keeps an untouched file", "clip.mkv", sleeps, "older,cancel", ConvertCanceled, "kept");
-        row("cancel of the real transcoder", "stalled.mkv", QByteArray(), "cancel", ConvertCanceled, "none");
+        row("missing source", "gone.avi", writes, "", ConvertFailed, "none", "no longer exists");
+        row("missing transcoder", "clip.mkv", "missing", "", ConvertFailed, "none", "was not found");
+        row("unstartable transcoder", "clip.mkv", "noexec", "", ConvertFailed, "none", "could not be started");
+        row("writes, fails", "clip.mkv", writes + "exit 1\n", "", ConvertFailed, "none", "exit code 1");
+        row("writes, fails, older file kept", "clip.mkv", writes + "echo '[x @ 0x1] [error] disk full' >&2\nexit 1\n",
+            "older", ConvertFailed, "kept", "disk full");
+        row("writes, fails, 0-byte file kept", "clip.mkv", writes + "exit 1\n", "empty", ConvertFailed, "kept", "exit code 1");
+        row("writes, then crashes", "clip.mkv", writes + "kill -SEGV $$\n", "", ConvertFailed, "none", "crashed");
+        row("writes an empty file, exit 0", "clip.mkv", ": > \"$tgt\"\nexit 0\n", "", ConvertFailed, "none", "wrote no file");
+        row("overwrites the older file", "clip.mkv", writes + "exit 0\n", "older", ConvertSucceeded, "data", "");
+        row("canceled before it starts", "clip.mkv", writes, "cancelled", ConvertCanceled, "none", "");
+        row("cancel keeps the older file", "clip.mkv", sleeps, "older,cancel", ConvertCanceled, "kept", "");
+        row("cancel of the real transcoder keeps the older file", "stalled.mkv", QByteArray(), "older,cancel",
+            ConvertCanceled, "kept", "");
     }
 
     void outcomes()
     {
-        QFETCH(QString, src); QFETCH(QByteArray, program); QFETCH(QString, setup); QFETCH(int, result); QFETCH(QString, after);
+        QFETCH(QString, src); QFETCH(QByteArray, program); QFETCH(QString, setup); QFETCH(int, result); QFETCH(QString, after); QFETCH(QString, reason);
         const QStringList words = setup.split(',');
         const QDir dir(NewDir(QStringLiteral("outcomes/") + QTest::currentDataTag()));
         const QString out = NewDir(QStringLiteral("outcomes/%1/out").arg(QTest::currentDataTag()));
@@ -252,10 +292,7 @@ private slots:
         const QByteArray stale = words.contains("older") ? "older file" : "";
         if (words.contains("older") || words.contains("empty")) {
             settings.exists = 1;
-            QFile file(target);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(stale) == stale.size());
-            // An hour old, so that any rewrite shows in its time stamp.
-            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+            QVERIFY(TestSupport::WriteBytes(target, stale));
         }
         QString transcoder = dir.filePath("fake-ffmpeg");
         if (program.isEmpty())
@@ -264,21 +301,23 @@ private slots:
             QVERIFY(WriteScript(transcoder, program == "noexec" ? "exit 0\n" : program, program != "noexec"));
 
         const AVConvertData job = Job(source, &settings);
-        job.cancelFlag->store(words.contains("cancelled"));
+        if (words.contains("cancelled"))
+            job.batch->Cancel();
         QFuture<ItemConvertResult> future = QtConcurrent::run(RunConvertJob, job, transcoder);
-        const CancelOnExit guard{ job.cancelFlag, future };
+        const CancelOnExit guard{ job.batch, future };
         if (words.contains("cancel")) {
-            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(target) && ProcessRunningWith(target), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(Temporaries(out).size() == 1 && ProcessRunningWith(Temporaries(out).first()), 20000);
             QVERIFY(!future.isFinished());
-            job.cancelFlag->store(true);
+            job.batch->Cancel();
             QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
-            QVERIFY(!ProcessRunningWith(target));
+            QVERIFY(!ProcessRunningWith(out));
         }
         const ItemConvertResult r = future.result();
         QCOMPARE(r.result, result);
         QCOMPARE(r.tgtFiles, result == ConvertSucceeded ? QStringList{ target } : QStringList());
+        QVERIFY2(r.reason.contains(reason) && r.reason.isEmpty() == reason.isEmpty(), qPrintable(r.reason));
         const QStringList left = after == "none" ? QStringList() : QStringList{ QFileInfo(target).fileName() };
-        QCOMPARE(QDir(out).entryList(QDir::Files), left);
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), left);
         if (after != "none")
             QCOMPARE(Contents(target), after == "data" ? QByteArray("data\n") : stale);
     }
@@ -311,10 +350,10 @@ private slots:
         const AVConvertData first = Job(clip, &settings);
         const AVConvertData second = Job(other, &settings);
         QFuture<ItemConvertResult> firstRun = QtConcurrent::run(RunConvertJob, first, program);
-        const CancelOnExit firstGuard{ first.cancelFlag, firstRun };
+        const CancelOnExit firstGuard{ first.batch, firstRun };
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(folder.filePath("started")), 20000);
         QFuture<ItemConvertResult> secondRun = QtConcurrent::run(RunConvertJob, second, program);
-        const CancelOnExit secondGuard{ second.cancelFlag, secondRun };
+        const CancelOnExit secondGuard{ second.batch, secondRun };
         if (exists == 0) {
             QTRY_COMPARE_WITH_TIMEOUT(Contents(folder.filePath("started")).count('\n'), 2, 20000);
             QVERIFY(TestSupport::WriteBytes(folder.filePath("release"), ""));
@@ -330,32 +369,116 @@ private slots:
         QCOMPARE(Contents(folder.filePath("started")).count('\n'), 2);
     }
 
-    void targetEqualToSource()
+    // No job writes, replaces or removes a file the user converts from, or any other file
+    // already there; each row compares every file before and after.
+    void neverTouchesTheUsersFiles_data()
     {
-        const QDir folder(NewDir("same"));
-        const QString src = folder.filePath("clip.mkv");
+        QTest::addColumn<QString>("setup"); QTest::addColumn<int>("exists"); QTest::addColumn<int>("outcome"); QTest::addColumn<QStringList>("produced");
+        QTest::newRow("overwrite onto its own source") << "own" << 1 << int(ConvertFailed) << QStringList();
+        QTest::newRow("overwrite through a linked folder") << "linked" << 1 << int(ConvertFailed) << QStringList();
+        QTest::newRow("overwrite onto another listed source") << "other" << 1 << int(ConvertFailed) << QStringList();
+        QTest::newRow("target name is a hard link to the source") << "hardlink" << 1 << int(ConvertFailed) << QStringList();
+        QTest::newRow("unique name beside its own source") << "own" << 0 << int(ConvertSucceeded) << QStringList{ "movie-1.mkv" };
+        QTest::newRow("a dangling link is a taken name") << "dangling" << 0 << int(ConvertSucceeded) << QStringList{ "movie.mkv" };
+        QTest::newRow("two processes, one name") << "twice" << 0 << int(ConvertSucceeded) << QStringList{ "movie.mkv", "movie-1.mkv" };
+    }
+
+    void neverTouchesTheUsersFiles()
+    {
+        QFETCH(QString, setup); QFETCH(int, exists); QFETCH(int, outcome); QFETCH(QStringList, produced);
+        const QString root = NewDir(QStringLiteral("safety/") + QTest::currentDataTag());
+        const QString folder = NewDir(QStringLiteral("safety/%1/in #1 'x'").arg(QTest::currentDataTag()));
+        const QString src = folder + (setup == "own" || setup == "linked" ? "/movie.mkv" : "/movie.avi");
         QVERIFY(QFile::copy(clip, src));
-        const QByteArray before = Contents(src);
+        const QString target = folder + "/movie.mkv";
         ConvertSettings settings = Settings(QString::fromLatin1(SameAsSourceFile), KRVAVCodecID_MKV, ".mkv");
-        settings.exists = 1;
-        const QString marker = folder.filePath("started");
-        const QString program = folder.filePath("fake-ffmpeg");
-        QVERIFY(WriteScript(program, "touch '" + QFile::encodeName(marker) + "'\necho data > \"$tgt\"\n"));
+        settings.exists = exists;
+        QStringList listed{ src };
+        if (setup == "linked") {
+            QVERIFY(QFile::link(folder, root + "/link"));
+            settings.tgtFolder = root + "/link";
+        } else if (setup == "other") {
+            QVERIFY(QFile::copy(clip, target));
+            listed << target;
+        } else if (setup == "hardlink") {
+            QCOMPARE(::link(QFile::encodeName(src).constData(), QFile::encodeName(target).constData()), 0);
+        } else if (setup == "dangling") {
+            QVERIFY(QFile::link(root + "/elsewhere/written-through.mkv", folder + "/movie.mp4"));
+            settings.tgtFormat = ".mp4";
+            settings.tgtID = KRVAVCodecID_MP4;
+            produced = QStringList{ "movie-1.mp4" };
+            QVERIFY(QDir().mkpath(root + "/elsewhere"));
+        }
+        const QMap<QString, QByteArray> before = Snapshot(root);
 
-        // Overwrite mode into the source's own folder, also reached through a linked folder.
-        QCOMPARE(RunConvertJob(Job(src, &settings), program).result, int(ConvertFailed));
-        QVERIFY(QFile::link(folder.path(), fixture.path("same-link")));
-        settings.tgtFolder = fixture.path("same-link");
-        QCOMPARE(RunConvertJob(Job(src, &settings), program).result, int(ConvertFailed));
-        QVERIFY2(!QFileInfo::exists(marker), "the transcoder was started on its own input");
-        QCOMPARE(Contents(src), before);
+        QList<int> outcomes;
+        if (setup == "twice") {
+            QObject owner;
+            const QStringList args{ "-f", "mkv", src };
+            QList<QProcess *> runs;
+            for (int i = 0; i < 2; ++i) {
+                runs << new QProcess(&owner);
+                runs.last()->start(Converter(), args);
+            }
+            for (QProcess *run : runs) {
+                QVERIFY(run->waitForFinished(120000));
+                outcomes << (run->exitCode() == 0 ? ConvertSucceeded : ConvertFailed);
+            }
+        } else {
+            AVConvertData job = Job(src, &settings);
+            job.batch = std::make_shared<ConvertBatch>(listed);
+            const ItemConvertResult r = QtConcurrent::run(ThreadFunction, job).result();
+            outcomes << r.result;
+            QVERIFY2(outcome == ConvertSucceeded || r.reason.contains("would overwrite a source"), qPrintable(r.reason));
+        }
+        for (int got : outcomes)
+            QCOMPARE(got, outcome);
+        QVERIFY(Temporaries(folder).isEmpty());
+        const QMap<QString, QByteArray> after = Snapshot(root);
+        QStringList added;
+        for (auto it = after.cbegin(); it != after.cend(); ++it) {
+            if (!before.contains(it.key()))
+                added << QFileInfo(it.key()).fileName();
+            else
+                QVERIFY2(before.value(it.key()) == it.value(), qPrintable(it.key()));
+        }
+        QCOMPARE(after.size() - added.size(), before.size());
+        added.sort();
+        produced.sort();
+        QCOMPARE(added, produced);
+        for (const QString &name : produced)
+            QVERIFY2(!TestSupport::ProbeSize(folder + '/' + name).isEmpty(), qPrintable(name));
+    }
 
-        // In unique mode the source's name counts as taken, so the job converts beside it.
-        settings.exists = 0;
-        settings.tgtFolder = QString::fromLatin1(SameAsSourceFile);
-        const ItemConvertResult r = RunConvertJob(Job(src, &settings), program);
-        QCOMPARE(r.tgtFiles, QStringList{ folder.filePath("clip-1.mkv") });
-        QCOMPARE(Contents(src), before);
+    // The converter killed in the middle of a batch: its transcoders die with it, no half
+    // file carries a real name, and the next start removes what it left.
+    void killedRunLeavesNothing()
+    {
+        const QString folder = NewDir("killed");
+        QStringList sources;
+        for (const char *name : { "one.mkv", "two.mkv" }) {
+            sources << folder + '/' + QLatin1String(name);
+            QVERIFY(QFile::copy(QFileInfo(clip).dir().filePath("stalled.mkv"), sources.last()));
+        }
+        QVERIFY(QFile::copy(QFileInfo(clip).dir().filePath("stalled-part.mkv"), folder + "/stalled-part.mkv"));
+        QVERIFY(::mkfifo(QFile::encodeName(folder + "/stalled-pipe").constData(), 0600) == 0);
+        const QMap<QString, QByteArray> before = Snapshot(folder);
+
+        QProcess run;
+        run.start(Converter(), QStringList{ "-j", "2", "-f", "mp4" } + sources);
+        QTRY_VERIFY_WITH_TIMEOUT(Temporaries(folder).size() == 2 && QDir(jobTempRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() == 2, 20000);
+        QVERIFY(ProcessRunningWith(folder));
+        ::kill(pid_t(run.processId()), SIGKILL);
+        QVERIFY(run.waitForFinished(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(!ProcessRunningWith(folder), 10000);
+        QCOMPARE(Snapshot(folder).size(), before.size() + 2); // only the two hidden outputs
+
+        // A journal names only what the program makes; a hostile one costs the user nothing.
+        QVERIFY(TestSupport::WriteBytes(JobJournal::Folder() + "/run-1-hostile", QFile::encodeName(sources.first()) + "\n/\n"));
+        JobJournal::Close(); // this process's own, of the earlier tests
+        QCOMPARE(JobJournal::CleanUpDeadRuns(), 2);
+        QCOMPARE(Snapshot(folder), before);
+        QVERIFY(QDir(JobJournal::Folder()).isEmpty());
     }
 };
 
