@@ -183,7 +183,7 @@ int main(int argc, char *argv[])
 
         int succeeded = 0;
         for (const ItemConvertResult &r : engine)
-            succeeded += r.result == ConvertSucceeded ? 1 : 0;
+            succeeded += r.result == OutcomeSucceeded ? 1 : 0;
         if (direct.contains(false) || succeeded != count || CountFiles(directDir) != count
             || CountFiles(engineDir) != count) {
             std::fprintf(stderr, "round %d: a conversion failed (engine %d of %d succeeded)\n", round + 1, succeeded,

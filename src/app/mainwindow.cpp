@@ -431,8 +431,8 @@ void MainWindow::RestoreGeometry()
     const QSize size = settings.value(QStringLiteral("Size"), firstRun).toSize();
     settings.endGroup();
     const QScreen *screen = QGuiApplication::primaryScreen();
-    const QRect placed = FitWindowGeometry(QRect(position, size), QRect(QPoint(200, 200), QSize(850, 540)),
-                                           screen ? screen->availableGeometry() : QRect());
+    const QRect placed = FitWindowGeometry(QRect(position, size), QRect(QPoint(200, 200), firstRun),
+                                           screen ? screen->availableVirtualGeometry() : QRect());
     resize(placed.size());
     move(placed.topLeft());
 }
@@ -517,17 +517,13 @@ QRect FitWindowGeometry(const QRect &stored, const QRect &firstRun, const QRect 
         return stored.isValid() ? stored : firstRun;
     // A stored size that is no size, or a window that would lie wholly off the screen, is
     // not the user's choice: start as on the first run.
-    const bool visible = stored.isValid() && available.intersects(stored);
-    QRect placed = visible ? stored : firstRun;
-    placed.setSize(placed.size().boundedTo(available.size()));
-    if (placed.right() > available.right())
-        placed.moveRight(available.right());
-    if (placed.bottom() > available.bottom())
-        placed.moveBottom(available.bottom());
-    if (placed.left() < available.left())
-        placed.moveLeft(available.left());
-    if (placed.top() < available.top())
-        placed.moveTop(available.top());
+    QRect placed = stored.isValid() && available.intersects(stored) ? stored : firstRun;
+    // Never larger than the screen, nor smaller than the program's own first choice.
+    placed.setSize(placed.size().boundedTo(available.size().expandedTo(firstRun.size())));
+    // The title bar must be reachable to move the window at all.
+    if (!available.contains(placed.topLeft()))
+        placed.moveTopLeft(QPoint(qBound(available.left(), placed.left(), available.right() - 100),
+                                  qBound(available.top(), placed.top(), available.bottom() - 100)));
     return placed;
 }
 
@@ -1078,7 +1074,7 @@ void MainWindow::Convert()
     connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::finished, &progressDlg, &QProgressDialog::reset);
     // The future itself is not canceled: jobs that have not started end at once on the
     // flag, and a job that moved its file into place before the cancel still reports it.
-    connect(&progressDlg, &QProgressDialog::canceled, this, &MainWindow::CancelConvert);
+    connect(&progressDlg, &QProgressDialog::canceled, this, &MainWindow::ConvertCanceled);
     batchCanceled = false;
 
     convertJobs.clear();
@@ -1094,7 +1090,7 @@ void MainWindow::Convert()
         job.srcFile = selSrcFiles.at(i);
         job.settings = &convertSettings;
         job.srcRow = selSrcRows.at(i);
-        job.result = ConvertCanceled;
+        job.result = OutcomeCanceled;
         job.batch = batch;
         convertJobs.append(job);
     }
@@ -1135,7 +1131,7 @@ void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
     AVConvertData &job = convertJobs[iCurSelSrcIndex];
     const ItemConvertResult result = convertWatcher.resultAt(iCurSelSrcIndex);
     // The cancel counted this row before the job could tell how it really ended.
-    if (batchCanceled && job.result == ConvertCanceled && result.result != ConvertCanceled)
+    if (batchCanceled && job.result == OutcomeCanceled && result.result != OutcomeCanceled)
         --convertCounts[CountCanceled];
     job.result = result.result;
     if (iCurSelSrcIndex < jobProgress.size() && !jobProgress.at(iCurSelSrcIndex).finished) {
@@ -1148,14 +1144,14 @@ void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
         statusItem->setToolTip(result.reason);
     if (nameItem)
         nameItem->setToolTip(result.reason);
-    if (result.result == ConvertSucceeded) {
+    if (result.result == OutcomeSucceeded) {
         ++convertCounts[CountSucceeded];
         if (statusItem)
             statusItem->setText(QStringLiteral("Succeeded"));
         tgtFiles.append(result.tgtFiles);
         if (nameItem)
             nameItem->setIcon(QIcon(QStringLiteral(":IMG_SUCCEEDED")));
-    } else if (result.result == ConvertFailed) {
+    } else if (result.result == OutcomeFailed) {
         ++convertCounts[CountFailed];
         if (statusItem)
             statusItem->setText(QStringLiteral("Failed"));
@@ -1227,12 +1223,12 @@ void MainWindow::UpdateConvertProgress()
     dlg->setLabelText(tr("Converting...") + QLatin1Char('\n') + line);
 }
 
-void MainWindow::CancelConvert()
+void MainWindow::ConvertCanceled()
 {
     batchCanceled = true;
     setUpdatesEnabled(false);
     for (const AVConvertData &job : qAsConst(convertJobs)) {
-        if (job.result != ConvertCanceled)
+        if (job.result != OutcomeCanceled)
             continue;
         if (QStandardItem *statusItem = srcModel.item(job.srcRow, SrcStatusColumn))
             statusItem->setText(QStringLiteral("Canceled"));

@@ -82,7 +82,7 @@ public slots:
     void TgtFmtSettingsClicked();
     void Convert();
     void ConvertResultReadyAt(int iCurSelSrcIndex);
-    void CancelConvert();
+    void ConvertCanceled();
     void OpenTarget();
     void UpdateOpenTgtBtn();
     void UpdateOpenTgtBtn(const QString &sTgtFolder);
@@ -187,7 +187,8 @@ private:
 };
 
 // The window's restored place: stored, unless it is no size or lies off the available
-// screen area (then firstRun), cut down and moved so it fits on that area.
+// screen area (then firstRun); never larger than that area or firstRun, whichever is
+// larger, and with its top-left corner on the area.
 QRect FitWindowGeometry(const QRect &stored, const QRect &firstRun, const QRect &available);
 
 // The crash check of start-up: marks this run as unclean and answers whether

@@ -35,9 +35,9 @@ int TerminalColumns()
 QString ResultName(int result)
 {
     switch (result) {
-    case ConvertSucceeded:
+    case OutcomeSucceeded:
         return QStringLiteral("Succeeded");
-    case ConvertFailed:
+    case OutcomeFailed:
         return QStringLiteral("Failed");
     default:
         return QStringLiteral("Canceled");
@@ -158,10 +158,10 @@ void CliConverter::JobFinished(int index)
     const QString word = ResultName(result.result);
     const QString target = QDir::toNativeSeparators(result.tgtFiles.value(0));
     switch (result.result) {
-    case ConvertSucceeded:
+    case OutcomeSucceeded:
         ++succeeded;
         break;
-    case ConvertFailed:
+    case OutcomeFailed:
         ++failed;
         break;
     default:
@@ -172,16 +172,16 @@ void CliConverter::JobFinished(int index)
         QJsonObject event{ { QStringLiteral("event"), QStringLiteral("result") },
                            { QStringLiteral("source"), job.shown },
                            { QStringLiteral("result"), word } };
-        if (result.result == ConvertSucceeded)
+        if (result.result == OutcomeSucceeded)
             event.insert(QStringLiteral("target"), target);
-        if (result.result == ConvertFailed)
+        if (result.result == OutcomeFailed)
             event.insert(QStringLiteral("reason"), result.reason);
         PrintJson(event);
         return;
     }
-    if (result.result == ConvertSucceeded)
+    if (result.result == OutcomeSucceeded)
         Print(QStringLiteral("Succeeded  %1 -> %2").arg(job.shown, target));
-    else if (result.result == ConvertFailed)
+    else if (result.result == OutcomeFailed)
         Print(QStringLiteral("Failed  %1: %2").arg(job.shown, result.reason));
     else
         Print(QStringLiteral("Canceled  %1").arg(job.shown));

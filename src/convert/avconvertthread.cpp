@@ -367,7 +367,7 @@ QString Native(const QString &path)
 
 struct TranscoderRun
 {
-    int outcome = ConvertFailed;
+    int outcome = OutcomeFailed;
     QString reason;
     TranscoderOutput output;
 };
@@ -381,7 +381,7 @@ void RunTranscoder(const QString &program, const QStringList &args, const QStrin
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(program, TranscoderReportOptions() + args, QIODevice::ReadWrite);
     if (!process.waitForStarted(-1)) {
-        run.outcome = ConvertFailed;
+        run.outcome = OutcomeFailed;
         run.reason = Tr("The transcoder %1 could not be started.").arg(Native(program));
         return;
     }
@@ -399,7 +399,7 @@ void RunTranscoder(const QString &program, const QStringList &args, const QStrin
         if (IsCanceled(data)) {
             process.kill();
             process.waitForFinished(-1);
-            run.outcome = ConvertCanceled;
+            run.outcome = OutcomeCanceled;
             return;
         }
         if (data.batch && data.batch->progress && sinceReport.elapsed() >= ProgressIntervalMs) {
@@ -412,10 +412,10 @@ void RunTranscoder(const QString &program, const QStringList &args, const QStrin
     const bool crashed = process.exitStatus() != QProcess::NormalExit;
     const QFileInfo target(outputFile);
     if (!crashed && process.exitCode() == 0 && target.isFile() && target.size() > 0) {
-        run.outcome = ConvertSucceeded;
+        run.outcome = OutcomeSucceeded;
         return;
     }
-    run.outcome = ConvertFailed;
+    run.outcome = OutcomeFailed;
     run.reason = run.output.FailureReason();
     if (run.reason.isEmpty()) {
         run.reason = crashed ? Tr("The transcoder crashed.")
@@ -569,7 +569,7 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
 {
     qDebug().noquote() << QStringLiteral("ThreadFunction(AVConvertData)");
     ItemConvertResult result;
-    result.result = ConvertFailed;
+    result.result = OutcomeFailed;
     if (!data.settings)
         return result;
     const ConvertSettings &settings = *data.settings;
@@ -590,7 +590,7 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
 
     if (IsCanceled(data)) {
         qWarning().noquote() << QStringLiteral("ThreadFunction(AVConvertData)   Canceled");
-        result.result = ConvertCanceled;
+        result.result = OutcomeCanceled;
         return result;
     }
 
@@ -619,20 +619,20 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
     TranscoderRun run;
     RunTranscoder(transcoder, MakeConvertArguments(data.srcFile, settings, output.Path(), tempDir.Path()),
                   output.Path(), data, run);
-    if (run.outcome == ConvertFailed && MayNeedEvenFrame(data.srcFile, settings, run.output.FrameSize())) {
+    if (run.outcome == OutcomeFailed && MayNeedEvenFrame(data.srcFile, settings, run.output.FrameSize())) {
         TranscoderRun evenRun;
         RunTranscoder(transcoder, MakeConvertArguments(data.srcFile, settings, output.Path(), tempDir.Path(), true),
                       output.Path(), data, evenRun);
-        if (evenRun.outcome != ConvertFailed)
+        if (evenRun.outcome != OutcomeFailed)
             run = evenRun;
     }
     result.result = run.outcome;
-    if (run.outcome == ConvertFailed) {
+    if (run.outcome == OutcomeFailed) {
         result.reason = run.reason;
         if (data.batch)
             data.batch->AppendLog(data.srcFile, run.reason, run.output.KeptErrors());
     }
-    if (result.result != ConvertSucceeded)
+    if (result.result != OutcomeSucceeded)
         return result;
 
     bool moved = false;
@@ -655,11 +655,11 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
     else
         moveIntoPlace();
     if (!committed) {
-        result.result = ConvertCanceled;
+        result.result = OutcomeCanceled;
         return result;
     }
     if (!moved) {
-        result.result = ConvertFailed;
+        result.result = OutcomeFailed;
         result.reason = Tr("The finished file could not be moved to %1.").arg(Native(tgtFile));
         return result;
     }

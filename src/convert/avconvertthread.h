@@ -13,9 +13,9 @@ class ConvertSettings;
 
 // Outcome codes shared by a job and the batch runner.
 enum ConvertOutcome : int {
-    ConvertSucceeded = 0,
-    ConvertFailed = 1,
-    ConvertCanceled = 2
+    OutcomeSucceeded = 0,
+    OutcomeFailed = 1,
+    OutcomeCanceled = 2
 };
 
 // A file as the file system knows it, so that hard links and paths through
@@ -81,13 +81,13 @@ struct AVConvertData
     QString srcFile;
     const ConvertSettings *settings = nullptr;
     int srcRow = -1;
-    int result = ConvertCanceled;
+    int result = OutcomeCanceled;
     std::shared_ptr<ConvertBatch> batch;
 };
 
 struct ItemConvertResult
 {
-    int result = ConvertCanceled;
+    int result = OutcomeCanceled;
     QStringList tgtFiles;
     // Why a failed job failed, in one line.
     QString reason;

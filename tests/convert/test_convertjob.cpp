@@ -186,7 +186,7 @@ private slots:
 
         const ItemConvertResult result = results.value(QTest::currentDataTag()).first;
         const QString streams = results.value(QTest::currentDataTag()).second;
-        QCOMPARE(result.result, int(ConvertSucceeded));
+        QCOMPARE(result.result, int(OutcomeSucceeded));
         QCOMPARE(result.tgtFiles.size(), 1);
         const QString target = result.tgtFiles.first();
         QCOMPARE(QFileInfo(target).fileName(), "clip" + ext);
@@ -243,7 +243,7 @@ private slots:
         s.wiCAlignX = s.wiCAlignY = 50;
 
         const auto r = QtConcurrent::run(ThreadFunction, Job(QFileInfo(clip).dir().filePath(src), &s)).result();
-        QCOMPARE(r.result, int(ConvertSucceeded));
+        QCOMPARE(r.result, int(OutcomeSucceeded));
         QCOMPARE(r.tgtFiles.size(), 1);
         QCOMPARE(TestSupport::ProbeSize(r.tgtFiles.first()), size);
         if (!codec.isEmpty())
@@ -264,20 +264,20 @@ private slots:
                             int result, const char *after, const char *reason) {
             QTest::newRow(name) << QString(src) << program << QString(setup) << result << QString(after) << QString(reason);
         };
-        row("missing source", "gone.avi", writes, "", ConvertFailed, "none", "no longer exists");
-        row("missing transcoder", "clip.mkv", "missing", "", ConvertFailed, "none", "was not found");
-        row("unstartable transcoder", "clip.mkv", "noexec", "", ConvertFailed, "none", "could not be started");
-        row("writes, fails", "clip.mkv", writes + "exit 1\n", "", ConvertFailed, "none", "exit code 1");
+        row("missing source", "gone.avi", writes, "", OutcomeFailed, "none", "no longer exists");
+        row("missing transcoder", "clip.mkv", "missing", "", OutcomeFailed, "none", "was not found");
+        row("unstartable transcoder", "clip.mkv", "noexec", "", OutcomeFailed, "none", "could not be started");
+        row("writes, fails", "clip.mkv", writes + "exit 1\n", "", OutcomeFailed, "none", "exit code 1");
         row("writes, fails, older file kept", "clip.mkv", writes + "echo '[x @ 0x1] [error] disk full' >&2\nexit 1\n",
-            "older", ConvertFailed, "kept", "disk full");
-        row("writes, fails, 0-byte file kept", "clip.mkv", writes + "exit 1\n", "empty", ConvertFailed, "kept", "exit code 1");
-        row("writes, then crashes", "clip.mkv", writes + "kill -SEGV $$\n", "", ConvertFailed, "none", "crashed");
-        row("writes an empty file, exit 0", "clip.mkv", ": > \"$tgt\"\nexit 0\n", "", ConvertFailed, "none", "wrote no file");
-        row("overwrites the older file", "clip.mkv", writes + "exit 0\n", "older", ConvertSucceeded, "data", "");
-        row("canceled before it starts", "clip.mkv", writes, "cancelled", ConvertCanceled, "none", "");
-        row("cancel keeps the older file", "clip.mkv", sleeps, "older,cancel", ConvertCanceled, "kept", "");
+            "older", OutcomeFailed, "kept", "disk full");
+        row("writes, fails, 0-byte file kept", "clip.mkv", writes + "exit 1\n", "empty", OutcomeFailed, "kept", "exit code 1");
+        row("writes, then crashes", "clip.mkv", writes + "kill -SEGV $$\n", "", OutcomeFailed, "none", "crashed");
+        row("writes an empty file, exit 0", "clip.mkv", ": > \"$tgt\"\nexit 0\n", "", OutcomeFailed, "none", "wrote no file");
+        row("overwrites the older file", "clip.mkv", writes + "exit 0\n", "older", OutcomeSucceeded, "data", "");
+        row("canceled before it starts", "clip.mkv", writes, "cancelled", OutcomeCanceled, "none", "");
+        row("cancel keeps the older file", "clip.mkv", sleeps, "older,cancel", OutcomeCanceled, "kept", "");
         row("cancel of the real transcoder keeps the older file", "stalled.mkv", QByteArray(), "older,cancel",
-            ConvertCanceled, "kept", "");
+            OutcomeCanceled, "kept", "");
     }
 
     void outcomes()
@@ -314,7 +314,7 @@ private slots:
         }
         const ItemConvertResult r = future.result();
         QCOMPARE(r.result, result);
-        QCOMPARE(r.tgtFiles, result == ConvertSucceeded ? QStringList{ target } : QStringList());
+        QCOMPARE(r.tgtFiles, result == OutcomeSucceeded ? QStringList{ target } : QStringList());
         QVERIFY2(r.reason.contains(reason) && r.reason.isEmpty() == reason.isEmpty(), qPrintable(r.reason));
         const QStringList left = after == "none" ? QStringList() : QStringList{ QFileInfo(target).fileName() };
         QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), left);
@@ -360,11 +360,11 @@ private slots:
             QCOMPARE(firstRun.result().tgtFiles, QStringList{ out + "/clip-1.mp4" });
             QCOMPARE(secondRun.result().tgtFiles, QStringList{ out + "/clip-2.mp4" });
         } else {
-            QCOMPARE(secondRun.result().result, int(ConvertFailed));
+            QCOMPARE(secondRun.result().result, int(OutcomeFailed));
             QVERIFY(!firstRun.isFinished());
             QVERIFY(TestSupport::WriteBytes(folder.filePath("release"), ""));
             QCOMPARE(firstRun.result().tgtFiles, QStringList{ out + "/clip.mp4" });
-            QCOMPARE(RunConvertJob(Job(other, &settings), program).result, int(ConvertSucceeded));
+            QCOMPARE(RunConvertJob(Job(other, &settings), program).result, int(OutcomeSucceeded));
         }
         QCOMPARE(Contents(folder.filePath("started")).count('\n'), 2);
     }
@@ -374,13 +374,13 @@ private slots:
     void neverTouchesTheUsersFiles_data()
     {
         QTest::addColumn<QString>("setup"); QTest::addColumn<int>("exists"); QTest::addColumn<int>("outcome"); QTest::addColumn<QStringList>("produced");
-        QTest::newRow("overwrite onto its own source") << "own" << 1 << int(ConvertFailed) << QStringList();
-        QTest::newRow("overwrite through a linked folder") << "linked" << 1 << int(ConvertFailed) << QStringList();
-        QTest::newRow("overwrite onto another listed source") << "other" << 1 << int(ConvertFailed) << QStringList();
-        QTest::newRow("target name is a hard link to the source") << "hardlink" << 1 << int(ConvertFailed) << QStringList();
-        QTest::newRow("unique name beside its own source") << "own" << 0 << int(ConvertSucceeded) << QStringList{ "movie-1.mkv" };
-        QTest::newRow("a dangling link is a taken name") << "dangling" << 0 << int(ConvertSucceeded) << QStringList{ "movie.mkv" };
-        QTest::newRow("two processes, one name") << "twice" << 0 << int(ConvertSucceeded) << QStringList{ "movie.mkv", "movie-1.mkv" };
+        QTest::newRow("overwrite onto its own source") << "own" << 1 << int(OutcomeFailed) << QStringList();
+        QTest::newRow("overwrite through a linked folder") << "linked" << 1 << int(OutcomeFailed) << QStringList();
+        QTest::newRow("overwrite onto another listed source") << "other" << 1 << int(OutcomeFailed) << QStringList();
+        QTest::newRow("target name is a hard link to the source") << "hardlink" << 1 << int(OutcomeFailed) << QStringList();
+        QTest::newRow("unique name beside its own source") << "own" << 0 << int(OutcomeSucceeded) << QStringList{ "movie-1.mkv" };
+        QTest::newRow("a dangling link is a taken name") << "dangling" << 0 << int(OutcomeSucceeded) << QStringList{ "movie.mkv" };
+        QTest::newRow("two processes, one name") << "twice" << 0 << int(OutcomeSucceeded) << QStringList{ "movie.mkv", "movie-1.mkv" };
     }
 
     void neverTouchesTheUsersFiles()
@@ -422,14 +422,14 @@ private slots:
             }
             for (QProcess *run : runs) {
                 QVERIFY(run->waitForFinished(120000));
-                outcomes << (run->exitCode() == 0 ? ConvertSucceeded : ConvertFailed);
+                outcomes << (run->exitCode() == 0 ? OutcomeSucceeded : OutcomeFailed);
             }
         } else {
             AVConvertData job = Job(src, &settings);
             job.batch = std::make_shared<ConvertBatch>(listed);
             const ItemConvertResult r = QtConcurrent::run(ThreadFunction, job).result();
             outcomes << r.result;
-            QVERIFY2(outcome == ConvertSucceeded || r.reason.contains("would overwrite a source"), qPrintable(r.reason));
+            QVERIFY2(outcome == OutcomeSucceeded || r.reason.contains("would overwrite a source"), qPrintable(r.reason));
         }
         for (int got : outcomes)
             QCOMPARE(got, outcome);
