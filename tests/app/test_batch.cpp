@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "convert/convertresultsdlg.h"
 #include "dialogs/settingsdlg.h"
 #include "testsupport.h"
 
@@ -98,12 +99,22 @@ private slots:
 
         MainWindow w;
         bool noteShown = false, openEnabled = false;
+        QString details;
         const QString summary = Convert(w, sources, out, [&](QDialog *dlg) {
             noteShown = dlg->findChild<QLabel *>("noteLabel") != nullptr;
             openEnabled = dlg->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->isEnabled();
+            auto *edit = dlg->findChild<QPlainTextEdit *>("detailsEdit");
+            details = edit && !edit->isVisible() ? edit->toPlainText() : QString();
         });
         QCOMPARE(summary, QString("Selected Files: 7\nSucceeded Files: 6\nFailed Files: 1\nCanceled Files: 0"));
         QVERIFY(noteShown && openEnabled);
+        // Why it failed: on the row, behind the results' Details, and in full in the batch's log.
+        const QString reason = w.srcModel.item(w.srcModel.findItems("broken").value(0)->row(), 4)->toolTip();
+        QVERIFY2(reason.contains("Invalid data"), qPrintable(reason));
+        QVERIFY2(details.contains(sources.at(2) + ": " + reason), qPrintable(details));
+        const QFileInfoList logs = QDir(fixture.path("cache/Korvent/Reelway/logs")).entryInfoList(QDir::Files);
+        QCOMPARE(logs.size(), 1);
+        QVERIFY(details.contains(logs.first().filePath()));
         QStringList expected;
         for (const QString &name : names) {
             const QString base = QFileInfo(name).completeBaseName();
@@ -139,22 +150,29 @@ private slots:
 
     void cancelMidBatch()
     {
-        const QStringList sources = Sources("cancel", { "a1.mkv", "a2.mkv", "stalled1.mkv", "stalled2.mkv", "stalled3.mkv" });
-        QCOMPARE(sources.size(), 5);
+        QStringList sources = Sources("cancel", { "a1.mkv", "a2.mkv", "stalled1.mkv", "stalled2.mkv" });
+        QCOMPARE(sources.size(), 4);
+        sources << fixture.path("cancel/long.mkv");
+        QVERIFY(QFile::copy(TestSupport::Clip(30, "320x240"), sources.last()));
         const QString out = fixture.path("cancel out");
         QDir().mkpath(out);
         MainWindow w;
         w.srcView->sortByColumn(0, Qt::AscendingOrder);
-        // Cancel once the short jobs are done and the stalled ones are running.
+        // Cancel once the short jobs are done and the long one shows how far it is.
         bool canceled = false;
+        QString label;
+        const QRegularExpression percent("^([1-9]\\d?) %$");
         TestSupport::ModalCloser<QProgressDialog> canceler(
             [&](QProgressDialog *dlg) {
                 auto *poll = new QTimer(dlg);
                 connect(poll, &QTimer::timeout, dlg, [&, dlg, poll] {
-                    if (w.convertCounts[1] < 2 || RunningTranscoders() == 0)
+                    const QStandardItem *longRow = w.srcModel.findItems("long").value(0);
+                    if (w.convertCounts[CountSucceeded] < 2 || !longRow
+                        || !percent.match(w.srcModel.item(longRow->row(), 4)->text()).hasMatch())
                         return;
                     poll->stop();
                     canceled = true;
+                    label = dlg->labelText();
                     dlg->findChild<QPushButton *>()->click();
                 });
                 poll->start(20);
@@ -162,6 +180,7 @@ private slots:
             {}, 60000);
         const QString summary = Convert(w, sources, out);
         QVERIFY(canceler.found() && canceled);
+        QVERIFY2(label.startsWith("Converting...\n2 of 5 files"), qPrintable(label));
         QCOMPARE(summary, QString("Selected Files: 5\nSucceeded Files: 2\nFailed Files: 0\nCanceled Files: 3"));
         for (int row = 0; row < w.srcModel.rowCount(); ++row) {
             const QString name = w.srcModel.item(row, 0)->text();
@@ -231,8 +250,8 @@ private slots:
         QVERIFY(editor.found());
         QCOMPARE(Convert(w, { wide }, "Same as source file"), QString("none"));
         QCOMPARE(TestSupport::ProbeSize(fixture.path("beside/wide.mp4")), QString("240x320"));
-        QCOMPARE(w.convertCounts[0], 1);
-        QCOMPARE(w.convertCounts[1], 1);
+        QCOMPARE(w.convertCounts[CountSelected], 1);
+        QCOMPARE(w.convertCounts[CountSucceeded], 1);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "convert/avconverteffects.h"
 #include "convert/avconvertthread.h"
 #include "convert/convertsettings.h"
+#include "convert/transcoderoutput.h"
 
 #include <QtConcurrent>
 
@@ -49,10 +50,26 @@ Tweak Image(int alignment, int x = -1, int y = 0)
 }
 
 void Row(const char *name, int id, const char *ext, const QString &args, const Tweak &tweak = {},
-         const QString &src = Src)
+         const QString &src = Src, bool evenFrame = false)
 {
-    QTest::newRow(name) << src << id << QString(ext) << tweak << args;
+    QTest::newRow(name) << src << id << QString(ext) << tweak << args << evenFrame;
 }
+
+// Transcoder output recorded from FFmpeg 5.1 with "-nostats -progress pipe:1 -loglevel level+info".
+const QByteArray Header = "[info] ffmpeg version 5.1.9-0+deb12u1 Copyright (c) 2000-2026 the FFmpeg developers\n"
+                          "[info] Input #0, avi, from '/home/u/\xd0\x92\xd0\xb8\xd0\xb4\xd0\xb5\xd0\xbe/odd \xc3\xa9.avi':\n"
+                          "[info]   Duration: 00:01:01.04, start: 0.000000, bitrate: 679 kb/s\n"
+                          "[info]   Stream #0:0: Video: mpeg4 (Simple Profile) (FMP4 / 0x34504D46), yuv420p, 321x241 "
+                          "[SAR 1:1 DAR 321:241], 25 fps, 25 tbr, 25 tbn\n"
+                          "[info] Input #1, png_pipe, from '/tmp/reelway-job-x/watermarktext.png':\n"
+                          "[info]   Duration: 00:00:00.04, start: 0.000000, bitrate: N/A\n"
+                          "[info] Stream mapping:\n";
+const QByteArray OddFailure = "[libx264 @ 0x55c93609ffc0] [error] width not divisible by 2 (321x241)\n"
+                              "[error] Error initializing output stream 0:0 -- Error while opening encoder\n"
+                              "[aac @ 0x55c9360a2140] [warning] 2 frames left in the queue on closing\n"
+                              "[info] Conversion failed!\n";
+const QByteArray Progress = "frame=1\nout_time_us=69660\nout_time_ms=69660\nprogress=continue\n"
+                            "frame=26\ntotal_size=20449\nout_time_us=30544898\nout_time_ms=30544898\nprogress=continue\n";
 
 } // namespace
 
@@ -77,7 +94,7 @@ private slots:
     // One row per branch of the command line.
     void argumentLists_data()
     {
-        QTest::addColumn<QString>("src"); QTest::addColumn<int>("id"); QTest::addColumn<QString>("ext"); QTest::addColumn<Tweak>("tweak"); QTest::addColumn<QString>("middle");
+        QTest::addColumn<QString>("src"); QTest::addColumn<int>("id"); QTest::addColumn<QString>("ext"); QTest::addColumn<Tweak>("tweak"); QTest::addColumn<QString>("middle"); QTest::addColumn<bool>("evenFrame");
 
         Row("amr", 38, ".amr", "-ac 1 -ar 8k -b:a 12.20k");
         Row("avi", 45, ".avi", "-q:v 0 -q:a 0");
@@ -136,6 +153,10 @@ private slots:
             [](S s) { s.transform = s.rotate = true; s.rotateDegree = 5; });
         Row("both flips", 61, ".mp4", "-filter_complex hflip,vflip", [](S s) { s.transform = s.hFlip = s.vFlip = true; });
         Row("flips without transform", 61, ".mp4", "", [](S s) { s.rotate = s.hFlip = true; });
+        Row("odd frame cut to even", 61, ".mp4", "-vf scale=trunc(iw/2)*2:trunc(ih/2)*2", {}, Src, true);
+        Row("odd frame cut to even after the effects", 70, ".wmv",
+            "-filter_complex vflip,scale=trunc(iw/2)*2:trunc(ih/2)*2 -q:v 0 -q:a 0 -ac 2",
+            [](S s) { s.transform = s.vFlip = true; }, Src, true);
         Row("scale, colour, transform, then format options", 70, ".wmv", "-filter_complex scale=640:360,"
             "eq=gamma=1:contrast=1:brightness=0:saturation=1,vflip -q:v 0 -q:a 0 -ac 2",
             [](S s) { s.transform = s.vFlip = s.clrEnable = s.scale = true; s.scaleW = 640; s.scaleH = 360; });
@@ -143,7 +164,7 @@ private slots:
 
     void argumentLists()
     {
-        QFETCH(QString, src); QFETCH(int, id); QFETCH(QString, ext); QFETCH(Tweak, tweak); QFETCH(QString, middle);
+        QFETCH(QString, src); QFETCH(int, id); QFETCH(QString, ext); QFETCH(Tweak, tweak); QFETCH(QString, middle); QFETCH(bool, evenFrame);
 
         QTemporaryDir jobDir;
         QVERIFY(jobDir.isValid());
@@ -157,7 +178,7 @@ private slots:
         middle.replace(QLatin1String("<tmp>"), jobDir.path()).replace(QLatin1String("<img>"), imageFile);
         const QStringList expected = QStringList{ "-i", src } + middle.split(' ', Qt::SkipEmptyParts)
                                      + QStringList{ "-y", "/out/target" };
-        QCOMPARE(MakeConvertArguments(src, settings, QStringLiteral("/out/target"), jobDir.path()), expected);
+        QCOMPARE(MakeConvertArguments(src, settings, QStringLiteral("/out/target"), jobDir.path(), evenFrame), expected);
     }
 
     void bothOverlays()
@@ -291,6 +312,57 @@ private slots:
         QString out = QStringLiteral("stale");
         QCOMPARE(MakeTgtFilePath(out, QStringLiteral("/v/") + srcName, settings), !expected.isEmpty());
         QCOMPARE(out, expected.isEmpty() ? QString() : folder.filePath(expected));
+    }
+
+    void transcoderOutput_data()
+    {
+        QTest::addColumn<QByteArray>("errors"); QTest::addColumn<QByteArray>("progress"); QTest::addColumn<qint64>("durationMs"); QTest::addColumn<qint64>("doneMs"); QTest::addColumn<QSize>("frame"); QTest::addColumn<QString>("reason");
+        QTest::newRow("odd frame refused, non-Latin path") << Header + OddFailure << QByteArray() << qint64(61040) << qint64(0) << QSize(321, 241) << "width not divisible by 2 (321x241)";
+        QTest::newRow("failure in the middle") << Header + "[error] Error writing trailer of /m/.reelway-1-x.mkv: No space left on device\n"
+                                               << Progress << qint64(61040) << qint64(30544) << QSize(321, 241) << "Error writing trailer of /m/.reelway-1-x.mkv: No space left on device";
+        QTest::newRow("stream without duration") << QByteArray("[info] Input #0, h264, from 'raw.h264':\n[info]   Duration: N/A, bitrate: N/A\n"
+                                                               "[info]   Stream #0:0: Video: h264 (High), yuv444p(progressive), 160x120 [SAR 1:1 DAR 4:3], 25 fps\n")
+                                                 << Progress.left(Progress.indexOf("frame=26")) << qint64(-1) << qint64(69) << QSize(160, 120) << "";
+        QTest::newRow("unreadable source: the component's message")
+            << QByteArray("[matroska,webm @ 0x55] [warning] detected only with low score of 1\n[error] Truncating packet of size 463302 to 99996\n"
+                          "[matroska,webm @ 0x55] [error] EBML header parsing failed\n[error] /v/garbage.mkv: Invalid data found when processing input\n")
+            << QByteArray() << qint64(-1) << qint64(0) << QSize() << "EBML header parsing failed";
+        QTest::newRow("missing source") << QByteArray("[error] nope \xc3\xa9.avi: No such file or directory\n") << QByteArray() << qint64(-1) << qint64(0) << QSize() << QString::fromUtf8("nope é.avi: No such file or directory");
+        QTest::newRow("no error level: the last line but the summary") << QByteArray("[aac @ 0x1] [warning] Too many bits\n[info] Conversion failed!\n")
+                                                                       << QByteArray() << qint64(-1) << qint64(0) << QSize() << "Too many bits";
+    }
+
+    // Output arrives in pieces of any size; the answer may not depend on where they split.
+    void transcoderOutput()
+    {
+        QFETCH(QByteArray, errors); QFETCH(QByteArray, progress); QFETCH(QString, reason);
+        for (int piece : { 1, 7, 4096 }) {
+            TranscoderOutput output;
+            for (int i = 0; i < qMax(errors.size(), progress.size()); i += piece) {
+                output.AddErrors(errors.mid(i, piece));
+                output.AddProgress(progress.mid(i, piece));
+            }
+            QTEST(output.DurationMs(), "durationMs");
+            QTEST(output.DoneMs(), "doneMs");
+            QTEST(output.FrameSize(), "frame");
+            if (!reason.isEmpty()) // a run that did not fail has nothing to explain
+                QCOMPARE(output.FailureReason(), reason);
+        }
+    }
+
+    // A chatty run keeps its head (the header) and its end (the error), never more.
+    void transcoderOutputStaysBounded()
+    {
+        TranscoderOutput output;
+        output.AddErrors(Header);
+        for (int i = 0; i < 10000; ++i)
+            output.AddErrors("[mp3float @ 0x1] [warning] Header missing\n");
+        output.AddErrors(OddFailure);
+        QVERIFY(output.KeptErrors().size() <= TranscoderOutput::KeptErrorBytes + 100);
+        QVERIFY(output.KeptErrors().contains("bytes left out"));
+        QCOMPARE(output.DurationMs(), qint64(61040));
+        QCOMPARE(output.FailureReason(), QStringLiteral("width not divisible by 2 (321x241)"));
+        QCOMPARE(FormatTimeLeft(72) + ' ' + FormatTimeLeft(3723), QStringLiteral("1:12 1:02:03"));
     }
 
     void uniqueNameExhausted()
