@@ -25,28 +25,13 @@
 #include <thread>
 #include <vector>
 
+#include "benchsupport.h"
+
+using namespace BenchSupport;
+
 namespace {
 
 constexpr int Jobs = 2;
-
-bool RunProgram(const QString &program, const QStringList &args)
-{
-    QProcess process;
-    process.setWorkingDirectory(QCoreApplication::applicationDirPath());
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, args);
-    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-bool MakeSource(const QString &path, int seconds, int index)
-{
-    const QString video = QStringLiteral("testsrc2=duration=%1:size=640x480:rate=25").arg(seconds);
-    const QString audio = QStringLiteral("sine=frequency=%1:duration=%2").arg(220 + 55 * index).arg(seconds);
-    return RunProgram(TranscoderPath(), { "-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i", video, "-f", "lavfi",
-                                          "-i", audio, "-c:v", "mpeg4", "-q:v", "4", "-c:a", "mp3", path });
-}
 
 // Exactly Jobs transcoders at a time, each worker taking the next command line when its last one ends.
 // (A blocking map would add the calling thread to the pool's and run one more.)
@@ -66,18 +51,6 @@ bool RunAll(const QString &program, const QList<QStringList> &commandLines)
     for (std::thread &worker : workers)
         worker.join();
     return ok;
-}
-
-int CountFiles(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files).size();
-}
-
-double Median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const int n = values.size();
-    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
 }
 
 } // namespace

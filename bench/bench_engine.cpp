@@ -27,26 +27,11 @@
 #include <sys/resource.h>
 #include <functional>
 
+#include "benchsupport.h"
+
+using namespace BenchSupport;
+
 namespace {
-
-bool RunProgram(const QString &program, const QStringList &args)
-{
-    QProcess process;
-    process.setWorkingDirectory(QCoreApplication::applicationDirPath());
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, args);
-    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-bool MakeSource(const QString &path, int seconds, int index)
-{
-    const QString video = QStringLiteral("testsrc2=duration=%1:size=640x480:rate=25").arg(seconds);
-    const QString audio = QStringLiteral("sine=frequency=%1:duration=%2").arg(220 + 55 * index).arg(seconds);
-    return RunProgram(TranscoderPath(), { "-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i", video, "-f", "lavfi",
-                                          "-i", audio, "-c:v", "mpeg4", "-q:v", "4", "-c:a", "mp3", path });
-}
 
 // CPU seconds used so far by the waited-for children and by this process itself.
 double ChildCpuSeconds()
@@ -61,11 +46,6 @@ double OwnCpuSeconds()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-int CountFiles(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files).size();
 }
 
 } // namespace
@@ -203,14 +183,11 @@ int main(int argc, char *argv[])
                 directChildCpu, directOwnCpu);
     std::printf("ThreadFunction:    %lld ms wall, transcoders %.2f s CPU, this process %.3f s CPU\n", engineTotal,
                 engineChildCpu, engineOwnCpu);
-    std::sort(ratios.begin(), ratios.end());
-    const double median = ratios.size() % 2 ? ratios.at(ratios.size() / 2)
-                                             : (ratios.at(ratios.size() / 2 - 1) + ratios.at(ratios.size() / 2)) / 2;
     std::printf("ratio engine/direct: %.3f (target <= 1.02); median of the rounds %.3f\n",
-                double(engineTotal) / double(directTotal), median);
+                double(engineTotal) / double(directTotal), Median(ratios));
 
     const int cancels = 10;
-    QList<double> latencies;
+    QVector<double> latencies;
     const QString cancelDir = tmp.filePath(QStringLiteral("cancel"));
     QDir().mkpath(cancelDir);
     ConvertSettings settings;
@@ -251,10 +228,9 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    std::sort(latencies.begin(), latencies.end());
     std::printf("cancel to last transcoder gone, %d cancels of 2 running jobs: median %.1f ms, worst %.1f ms "
                 "(target worst <= 300 ms)\n",
-                cancels, (latencies.at(cancels / 2 - 1) + latencies.at(cancels / 2)) / 2, latencies.last());
+                cancels, Median(latencies), *std::max_element(latencies.begin(), latencies.end()));
     JobJournal::Close();
     return 0;
 }

@@ -7,13 +7,12 @@
 //   build/bin/bench_window_batch [sources=8] [seconds=5]
 
 #include "app/mainwindow.h"
-#include "convert/avconvertthread.h"
+#include "benchsupport.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
@@ -38,13 +37,7 @@ int main(int argc, char *argv[])
     QStringList sources;
     // One clip, copied: the batch's work is the same and the set-up stays short.
     const QString first = work.filePath(QStringLiteral("source0.avi"));
-    QProcess make;
-    make.start(TranscoderPath(),
-               { "-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i",
-                 QStringLiteral("testsrc2=duration=%1:size=640x480:rate=25").arg(seconds), "-f", "lavfi", "-i",
-                 QStringLiteral("sine=frequency=440:duration=%1").arg(seconds), "-c:v", "mpeg4", "-q:v", "4", "-c:a",
-                 "mp3", first });
-    if (!make.waitForFinished(-1) || make.exitCode() != 0) {
+    if (!BenchSupport::MakeSource(first, seconds, 0)) {
         std::fprintf(stderr, "could not generate %s\n", qPrintable(first));
         return 1;
     }

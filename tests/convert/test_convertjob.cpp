@@ -315,49 +315,36 @@ private slots:
 
     // Jobs running at once never share a target: in unique mode the second takes the next
     // free name; in overwrite mode it fails at once, and the name is free again afterwards.
-    void runningJobsReserveTheirTarget_data()
-    {
-        QTest::addColumn<int>("exists");
-        QTest::newRow("unique names") << 0;
-        QTest::newRow("overwrite") << 1;
-    }
-
     void runningJobsReserveTheirTarget()
     {
-        QFETCH(int, exists);
-        const QDir folder(NewDir(QStringLiteral("reserve/") + QTest::currentDataTag()));
-        const QString program = folder.filePath("held-ffmpeg");
-        // Each run notes its target, then waits until the test releases it.
-        QVERIFY(WriteScript(program, "echo \"$tgt\" >> '" + QFile::encodeName(folder.filePath("started")) + "'\n"
-                                     "while [ ! -e '" + QFile::encodeName(folder.filePath("release")) + "' ]; do sleep 0.05; done\n"
-                                     "echo data > \"$tgt\"\n"));
-        const QString out = NewDir(QStringLiteral("reserve/%1/out").arg(QTest::currentDataTag()));
-        QVERIFY(TestSupport::WriteBytes(out + "/clip.mp4", "older"));
-        ConvertSettings settings = Settings(out);
-        settings.exists = exists;
-        const QString other = folder.filePath("clip.avi");
-        QVERIFY(QFile::copy(clip, other));
-
-        const AVConvertData first = Job(clip, &settings);
-        const AVConvertData second = Job(other, &settings);
-        QFuture<ItemConvertResult> firstRun = QtConcurrent::run(RunConvertJob, first, program);
-        const CancelOnExit firstGuard{ first.batch, firstRun };
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(folder.filePath("started")), 20000);
-        QFuture<ItemConvertResult> secondRun = QtConcurrent::run(RunConvertJob, second, program);
-        const CancelOnExit secondGuard{ second.batch, secondRun };
-        if (exists == 0) {
-            QTRY_COMPARE_WITH_TIMEOUT(Contents(folder.filePath("started")).count('\n'), 2, 20000);
+        for (int exists : { 0, 1 }) {
+            const QDir folder(NewDir(QStringLiteral("reserve/%1").arg(exists)));
+            const QString program = folder.filePath("held-ffmpeg"), started = folder.filePath("started");
+            // Each run notes its target, then waits until the test releases it.
+            QVERIFY(WriteScript(program, "echo \"$tgt\" >> '" + QFile::encodeName(started) + "'\nwhile [ ! -e '"
+                                             + QFile::encodeName(folder.filePath("release")) + "' ]; do sleep 0.05; done\necho data > \"$tgt\"\n"));
+            const QString out = NewDir(QStringLiteral("reserve/%1/out").arg(exists)), other = folder.filePath("clip.avi");
+            QVERIFY(TestSupport::WriteBytes(out + "/clip.mp4", "older") && QFile::copy(clip, other));
+            ConvertSettings settings = Settings(out);
+            settings.exists = exists;
+            const AVConvertData first = Job(clip, &settings), second = Job(other, &settings);
+            QFuture<ItemConvertResult> firstRun = QtConcurrent::run(RunConvertJob, first, program);
+            const CancelOnExit firstGuard{ first.batch, firstRun };
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(started), 20000);
+            QFuture<ItemConvertResult> secondRun = QtConcurrent::run(RunConvertJob, second, program);
+            const CancelOnExit secondGuard{ second.batch, secondRun };
+            if (exists == 1) {
+                QCOMPARE(secondRun.result().result, int(OutcomeFailed));
+                QVERIFY(!firstRun.isFinished());
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(Contents(started).count('\n'), 2 - exists, 20000);
             QVERIFY(TestSupport::WriteBytes(folder.filePath("release"), ""));
-            QCOMPARE(firstRun.result().tgtFiles, QStringList{ out + "/clip-1.mp4" });
-            QCOMPARE(secondRun.result().tgtFiles, QStringList{ out + "/clip-2.mp4" });
-        } else {
-            QCOMPARE(secondRun.result().result, int(OutcomeFailed));
-            QVERIFY(!firstRun.isFinished());
-            QVERIFY(TestSupport::WriteBytes(folder.filePath("release"), ""));
-            QCOMPARE(firstRun.result().tgtFiles, QStringList{ out + "/clip.mp4" });
-            QCOMPARE(RunConvertJob(Job(other, &settings), program).result, int(OutcomeSucceeded));
+            QCOMPARE(firstRun.result().tgtFiles, QStringList{ out + (exists ? "/clip.mp4" : "/clip-1.mp4") });
+            if (exists == 0)
+                QCOMPARE(secondRun.result().tgtFiles, QStringList{ out + "/clip-2.mp4" });
+            else
+                QCOMPARE(RunConvertJob(Job(other, &settings), program).result, int(OutcomeSucceeded));
         }
-        QCOMPARE(Contents(folder.filePath("started")).count('\n'), 2);
     }
 
     // No job writes, replaces or removes a file the user converts from, or any other file
