@@ -890,8 +890,11 @@ void MainWindow::InitTgtFoldersCmB()
     settings.beginGroup(QStringLiteral("TgtFolder"));
     // Only ten are ever written; a larger count comes from a damaged or hostile file.
     const int count = qBound(0, settings.value(QStringLiteral("Count"), 0).toInt(), 10);
-    for (int i = 0; i < count; ++i)
-        tgtFolderCmB->addItem(settings.value(QString::number(i), QString()).toString());
+    for (int i = 0; i < count; ++i) {
+        const QString folder = settings.value(QString::number(i), QString()).toString();
+        if (!folder.isEmpty())
+            tgtFolderCmB->addItem(folder);
+    }
     settings.endGroup();
     tgtFolderCmB->setCurrentIndex(tgtFolderCmB->findText(convertSettings.tgtFolder, Qt::MatchExactly | Qt::MatchCaseSensitive));
 }
