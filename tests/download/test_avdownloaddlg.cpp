@@ -13,7 +13,7 @@ static const QString CompletedText =
     QStringLiteral("Download completed. The downloaded file will be added into source files.");
 static const QString FailedText = QStringLiteral("Download failed. Please check the url or internet connection.");
 
-// A loopback HTTP server: whole files, 404 for unknown paths, a transfer that breaks off
+// A loopback HTTP server: whole files (empty for unknown paths), a transfer that breaks off
 // half way (after announcing its length, or without one), and one that trickles for ever.
 class MediaServer
 {
@@ -47,13 +47,7 @@ private:
     void Answer(QTcpSocket *socket, const QString &target)
     {
         requests << target;
-        const auto route = routes.constFind(target);
-        if (route == routes.constEnd()) {
-            socket->write("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nNot found");
-            socket->disconnectFromHost();
-            return;
-        }
-        const auto [bytes, mode] = *route;
+        const auto [bytes, mode] = routes.value(target);
         const qint64 length = mode == Mode::Trickle ? 50 * 1024 * 1024 : bytes.size();
         socket->write("HTTP/1.1 200 OK\r\nContent-Type: video/mp4\r\nConnection: close\r\n"
                       + (mode == Mode::NoLength ? QByteArray() : "Content-Length: " + QByteArray::number(length) + "\r\n")
@@ -87,16 +81,12 @@ struct DialogUnderTest
 
     DialogUnderTest() { dlg->show(); }
     QProcess *Process() const { return dlg->findChild<QProcess *>(); }
-    void Start(const QString &url)
+    // Starts an attempt and answers whether it ended within the time allowed.
+    bool Download(const QString &url, int timeoutMs = 30000)
     {
         urlEdit->setText(url);
         downloadBtn->click();
-    }
-    // Starts an attempt and answers whether it ended within the time allowed.
-    bool Download(const QString &url)
-    {
-        Start(url);
-        return QTest::qWaitFor([this] { return statusLabel->isVisible(); }, 30000);
+        return QTest::qWaitFor([this] { return statusLabel->isVisible(); }, timeoutMs);
     }
     // Idle before an attempt, or after a failed one: a new attempt may be started at once.
     bool Idle() const
@@ -128,6 +118,7 @@ class TestAVDownloadDlg : public QObject
     const QString downloads = fixture.path("Downloads");
     // The downloader's own settings, read from the isolated folders.
     const QString downloaderConfig = fixture.path("config/yt-dlp/config");
+    const QString tempRoot = fixture.path("tmp"); // where each dialog keeps its unfinished downloads
 
     QStringList DownloadedFiles() const { return QDir(downloads).entryList(QDir::Files | QDir::Hidden); }
 
@@ -138,7 +129,8 @@ private slots:
         QFile clipFile(TestSupport::Clip(1.0, "160x120", "mp4"));
         QVERIFY(clipFile.open(QIODevice::ReadOnly) && QDir().mkpath(QFileInfo(downloaderConfig).path()));
         clip = clipFile.readAll();
-        QVERIFY(server.Listen());
+        QVERIFY(server.Listen() && QDir().mkpath(tempRoot));
+        qputenv("TMPDIR", QFile::encodeName(tempRoot));
         server.Serve(QStringLiteral("/First.mp4"), clip);
         server.Serve(QStringLiteral("/Second.mp4"), clip);
         server.Serve(QStringLiteral("/Truncated.mp4"), clip, MediaServer::Mode::Truncated);
@@ -224,21 +216,15 @@ private slots:
         QFETCH(QString, action);
         auto d = std::make_unique<DialogUnderTest>();
         const int before = server.Requests("/Slow.mp4");
-        const QString url = server.Url("/Slow.mp4");
-        d->Start(url);
+        QVERIFY(!d->Download(server.Url("/Slow.mp4"), 0));
         QVERIFY(!d->urlEdit->isEnabled() && !d->downloadBtn->isEnabled() && !d->okBtn->isEnabled());
         QVERIFY(d->progressBar->isVisible() && !d->statusLabel->isVisible());
         // Two requests: the downloader has looked the address up and is receiving the body.
         QVERIFY(QTest::qWaitFor([&] { return server.Requests("/Slow.mp4") >= before + 2; }, 30000));
         QProcess *process = d->Process();
         QVERIFY(process && process->state() == QProcess::Running);
+        QCOMPARE(QDir(tempRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
         const qint64 pid = process->processId();
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        QVERIFY(cmdline.open(QIODevice::ReadOnly));
-        const QList<QByteArray> all = cmdline.readAll().split('\0'), args = all.mid(all.size() - 5);
-        QVERIFY2(args.size() == 5 && args.at(1).endsWith("/%(title)s.%(ext)s"), all.join(' ').constData());
-        QCOMPARE(args, QList<QByteArray>({ "-o", args.at(1), "--", url.toUtf8(), "" })); // "" after the final NUL
-        const QString tempFolder = QFileInfo(QString::fromLocal8Bit(args.at(1))).path();
 
         if (action == QLatin1String("cancel")) {
             d->cancelBtn->click();
@@ -252,14 +238,14 @@ private slots:
             d.reset();
             qInstallMessageHandler(previous);
             QVERIFY2(capturedWarnings.isEmpty(), qPrintable(capturedWarnings.join('\n')));
-            QVERIFY(!QDir(tempFolder).exists());
         } else {
             QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
             QTRY_VERIFY_WITH_TIMEOUT(d->statusLabel->isVisible(), 10000);
             QVERIFY2(d->ShowsFailure(), qPrintable(d->statusLabel->text()));
         }
         QVERIFY(::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
-        QVERIFY(DownloadedFiles().isEmpty());
+        d.reset();
+        QVERIFY(DownloadedFiles().isEmpty() && QDir(tempRoot).isEmpty());
     }
 };
 

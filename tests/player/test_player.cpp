@@ -16,12 +16,15 @@ struct PlayerDlg : AVPlayerDlg
     using AVPlayerDlg::volumeSlider, AVPlayerDlg::volumeLabel;
 };
 
-std::unique_ptr<PlayerDlg> Open(const QString &path)
+// A shown dialog with its player's signals recorded.
+struct Session
 {
-    auto dlg = std::make_unique<PlayerDlg>(path, nullptr);
-    dlg->show();
-    return dlg;
-}
+    explicit Session(const QString &path) : dlg(std::make_unique<PlayerDlg>(path, nullptr)) { dlg->show(); }
+    std::unique_ptr<PlayerDlg> dlg;
+    MpvPlayer *p = dlg->player.data();
+    QSignalSpy started{ p, &MpvPlayer::started }, positions{ p, &MpvPlayer::positionChanged },
+        stopped{ p, &MpvPlayer::stopped }, error{ p, &MpvPlayer::error };
+};
 
 bool HasIcon(const QToolButton *button, const char *resource)
 {
@@ -102,11 +105,9 @@ private slots:
     void playPauseSeekStopAndEnd()
     {
         const QString clip = TestSupport::Clip(10.0, "160x120", "mp4");
-        auto dlg = Open(clip);
+        Session s(clip);
+        auto &[dlg, p, started, positions, stopped, error] = s;
         QCOMPARE(dlg->windowTitle(), "Play - " + QFileInfo(clip).fileName() + " (160x120)");
-        MpvPlayer *p = dlg->player.data();
-        QSignalSpy started(p, &MpvPlayer::started), positions(p, &MpvPlayer::positionChanged),
-            stopped(p, &MpvPlayer::stopped);
         QVERIFY(started.isValid() && positions.isValid() && stopped.isValid() && started.wait(5000));
         QCOMPARE(dlg->timeLabel->text() + ' ' + dlg->durationLabel->text(), QStringLiteral("00:00:00 00:00:10"));
         QVERIFY(dlg->seekSlider->minimum() == 0 && qAbs(dlg->seekSlider->maximum() - 10000) <= 100);
@@ -126,9 +127,8 @@ private slots:
         QVERIFY(!p->isPaused() && HasIcon(dlg->playBtn, ":IMG_PAUSE"));
         QTRY_VERIFY_WITH_TIMEOUT(dlg->seekSlider->value() > held, 5000);
 
-        const auto clickAt = [&](int permille) {
-            QTest::mouseClick(dlg->seekSlider, Qt::LeftButton, {},
-                              QPoint(dlg->seekSlider->width() * permille / 1000, dlg->seekSlider->height() / 2));
+        const auto clickAt = [slider = dlg->seekSlider](int permille) {
+            QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() * permille / 1000, slider->height() / 2));
         };
         clickAt(750);
         QTRY_VERIFY_WITH_TIMEOUT(!positions.isEmpty() && At(positions, -1) >= 6500, 5000);
@@ -147,16 +147,14 @@ private slots:
         QVERIFY(dlg->stoppedFlag && !p->isPlaying() && !dlg->seekSlider->isEnabled() && dlg->seekSlider->value() == 0);
         QCOMPARE(dlg->timeLabel->text() + ' ' + dlg->durationLabel->text(), QStringLiteral("00:00:00 00:00:00"));
         QVERIFY(dlg->playBtn->isEnabled() && HasIcon(dlg->playBtn, ":IMG_PLAY") && started.count() == 2);
-        dlg.reset();
+        s.dlg.reset();
         QCOMPARE(stopped.count(), 2);
     }
 
     void gifKeepsSeekSliderDisabled()
     {
-        auto dlg = Open(fixture.path("anim.gif"));
-        MpvPlayer *p = dlg->player.data();
-        QSignalSpy started(p, &MpvPlayer::started), positions(p, &MpvPlayer::positionChanged),
-            stopped(p, &MpvPlayer::stopped);
+        Session s(fixture.path("anim.gif"));
+        auto &[dlg, p, started, positions, stopped, error] = s;
         QVERIFY(!dlg->seekSlider->isEnabled() && started.wait(5000));
         const QString timeText = dlg->timeLabel->text();
         QTRY_VERIFY_WITH_TIMEOUT(positions.count() >= 2 && At(positions, -1) > 0, 5000);
@@ -170,39 +168,39 @@ private slots:
 
     void garbageReachesErrorState()
     {
-        auto dlg = Open(fixture.path("garbage.mp4"));
+        Session s(fixture.path("garbage.mp4"));
+        auto &[dlg, p, started, positions, stopped, error] = s;
         QCOMPARE(dlg->windowTitle(), QStringLiteral("Play - garbage.mp4"));
-        QSignalSpy error(dlg->player.data(), &MpvPlayer::error), stopped(dlg->player.data(), &MpvPlayer::stopped);
         QTRY_COMPARE_WITH_TIMEOUT(dlg->windowTitle(), QStringLiteral("garbage.mp4 can not be played !"), 5000);
         QTRY_COMPARE(stopped.count(), 1);
-        QVERIFY(error.count() == 1 && !dlg->player->isPlaying());
+        QVERIFY(error.count() == 1 && !p->isPlaying());
         for (const char *bar : { "seekBar", "controlBar" })
             for (QWidget *control : TestSupport::Find(dlg.get(), bar)->findChildren<QWidget *>())
                 QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
         QCOMPARE(dlg->timeLabel->text() + dlg->durationLabel->text(), QString()); // no time is true after an error
         QTest::keyClick(dlg.get(), Qt::Key_Space);
         QTest::qWait(200);
-        QVERIFY(!dlg->player->isPlaying() && dlg->windowTitle() == "garbage.mp4 can not be played !");
+        QVERIFY(!p->isPlaying() && dlg->windowTitle() == "garbage.mp4 can not be played !");
     }
 
     void closingWhilePlayingReturnsPromptly()
     {
-        auto dlg = std::make_unique<PlayerDlg>(TestSupport::Clip(10.0, "160x120", "mp4"), nullptr);
-        QPointer<MpvPlayer> player = dlg->player.data();
-        QSignalSpy stopped(player.data(), &MpvPlayer::stopped);
+        auto s = std::make_unique<Session>(TestSupport::Clip(10.0, "160x120", "mp4"));
+        QPointer<MpvPlayer> player = s->p;
+        s->dlg->hide();
         bool playing = false;
         TestSupport::ModalCloser<AVPlayerDlg> closer([&](AVPlayerDlg *shown) {
-            playing = QTest::qWaitFor([&] { return dlg->seekSlider->value() > 100; }, 5000);
+            playing = QTest::qWaitFor([&] { return s->dlg->seekSlider->value() > 100; }, 5000);
             shown->reject();
         });
-        dlg->exec();
-        QVERIFY(closer.found() && playing && player->isPlaying() && stopped.isEmpty());
+        s->dlg->exec();
+        QVERIFY(closer.found() && playing && player->isPlaying() && s->stopped.isEmpty());
         // Well before the clip's end, which a close that waits for playback would reach.
         QElapsedTimer timer;
         timer.start();
-        dlg.reset();
+        s->dlg.reset();
         QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
-        QVERIFY(player.isNull() && stopped.count() == 1);
+        QVERIFY(player.isNull() && s->stopped.count() == 1);
     }
 
     void volumeAndMute_data()
@@ -216,7 +214,8 @@ private slots:
     void volumeAndMute()
     {
         QFETCH(int, step); QFETCH(QString, text);
-        auto dlg = Open(fixture.path("clip.mp4"));
+        Session s(fixture.path("clip.mp4"));
+        PlayerDlg *dlg = s.dlg.get();
         dlg->volumeSlider->setValue(10); // so that the step under test is a change
         dlg->volumeSlider->setValue(step);
         QCOMPARE(QStringList({ dlg->volumeSlider->toolTip(), dlg->volumeBtn->toolTip() }), QStringList({ text, text }));
@@ -270,27 +269,21 @@ private slots:
         }
     }
 
-    void sliderReportsEnterHoverLeave_data()
-    {
-        QTest::addColumn<int>("x"); QTest::addColumn<int>("expected");
-        QTest::newRow("middle") << 150 << 500;
-        QTest::newRow("beyond the right edge") << 320 << 1000;
-    }
-
+    // Hovering reports the value under the cursor without moving, and needs no button held.
     void sliderReportsEnterHoverLeave()
     {
-        QFETCH(int, x); QFETCH(int, expected);
-        auto slider = MakeSlider<AVSlider>();
-        QSignalSpy entered(slider.get(), &AVSlider::sliderEntered), hovered(slider.get(), &AVSlider::sliderHovered),
-            leaved(slider.get(), &AVSlider::sliderLeaved);
-        QEvent enter(QEvent::Enter), leave(QEvent::Leave);
-        QApplication::sendEvent(slider.get(), &enter);
-        // Hovering reports without moving, and needs no button held.
-        Send(slider.get(), QEvent::MouseMove, QPoint(x, 5), Qt::NoButton, Qt::NoButton);
-        QApplication::sendEvent(slider.get(), &leave);
-        QVERIFY(entered.count() == 1 && leaved.count() == 1 && hovered.count() == 1 && slider->value() == 300);
-        QCOMPARE(hovered.at(0).at(0).toInt(), x);
-        QVERIFY2(qAbs(hovered.at(0).at(1).toInt() - expected) <= 5, qPrintable(hovered.at(0).at(1).toString()));
+        for (const auto &[x, expected] : { std::pair(150, 500), std::pair(320, 1000) }) {
+            auto slider = MakeSlider<AVSlider>();
+            QSignalSpy entered(slider.get(), &AVSlider::sliderEntered), hovered(slider.get(), &AVSlider::sliderHovered),
+                leaved(slider.get(), &AVSlider::sliderLeaved);
+            QEvent enter(QEvent::Enter), leave(QEvent::Leave);
+            QApplication::sendEvent(slider.get(), &enter);
+            Send(slider.get(), QEvent::MouseMove, QPoint(x, 5), Qt::NoButton, Qt::NoButton);
+            QApplication::sendEvent(slider.get(), &leave);
+            QVERIFY(entered.count() == 1 && leaved.count() == 1 && hovered.count() == 1 && slider->value() == 300);
+            QCOMPARE(hovered.at(0).at(0).toInt(), x);
+            QVERIFY2(qAbs(hovered.at(0).at(1).toInt() - expected) <= 5, qPrintable(hovered.at(0).at(1).toString()));
+        }
     }
 
     void probeResolution_data()
