@@ -175,9 +175,7 @@ private slots:
             MainWindow w;
             QCOMPARE(w.tgtFolderCmB->currentText() + '|' + w.tgtFmtCmB->currentText(), QString("Same as source file|MP4 (.mp4)"));
             // 62 format items and a separator right after the last device profile.
-            QCOMPARE(w.tgtFmtCmB->count(), 63);
-            QCOMPARE(w.tgtFmtCmB->itemText(23) + '|' + w.tgtFmtCmB->itemText(25), QString("Xbox 360 (.mp4)|3GP2 (.3g2)"));
-            QVERIFY(!w.tgtFmtCmB->itemData(24).isValid());
+            QVERIFY(w.tgtFmtCmB->count() == 63 && !w.tgtFmtCmB->itemData(24).isValid());
             for (int i = 0; i < 12; ++i)
                 folders << fixture.path(QString("media/history/f%1").arg(i));
             w.tgtFolderCmB->addItems(folders);
@@ -246,34 +244,32 @@ private slots:
     {
         QTest::addColumn<int>("points");
         QTest::addColumn<QVariantMap>("stored");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<QPoint>("pos");
+        QTest::addColumn<QRect>("placed");
         const QString size = "MainWindow/Size", pos = "MainWindow/Position";
-        const auto row = [](const char *name, int points, const QVariantMap &stored, QSize size, QPoint pos) {
-            QTest::newRow(name) << points << stored << size << pos;
+        const auto row = [](const char *name, int points, const QVariantMap &stored, const QRect &placed) {
+            QTest::newRow(name) << points << stored << placed;
         };
-        row("first run, 9 pt", 9, {}, QSize(-1, 540), QPoint(200, 200));
-        row("first run, 12 pt", 12, {}, QSize(-1, 540), QPoint(200, 200));
-        row("below the minimum", 9, { { size, QSize(300, 200) }, { pos, QPoint(40, 50) } }, QSize(850, 540), QPoint(40, 50));
+        row("first run, 9 pt", 9, {}, QRect(200, 200, -1, 540));
+        row("first run, 12 pt", 12, {}, QRect(200, 200, -1, 540));
+        row("below the minimum", 9, { { size, QSize(300, 200) }, { pos, QPoint(40, 50) } }, QRect(40, 50, 850, 540));
         row("title bar above the screen, 12 pt", 12, { { size, QSize(860, 560) }, { pos, QPoint(-300, -50) } },
-            QSize(860, 560), QPoint(0, 0));
-        row("larger than any screen", 9, { { size, QSize(32767, 32767) } }, QSize(-1, 600), QPoint(200, 200));
-        row("far off the screen", 9, { { size, QSize(900, 600) }, { pos, QPoint(50000, 50000) } }, QSize(-1, 540),
-            QPoint(200, 200));
+            QRect(0, 0, 860, 560));
+        row("larger than any screen", 9, { { size, QSize(32767, 32767) } }, QRect(200, 200, -1, 600));
+        row("far off the screen", 9, { { size, QSize(900, 600) }, { pos, QPoint(50000, 50000) } }, QRect(200, 200, -1, 540));
         row("folder count at INT_MAX, save mode 7", 9,
             { { "TgtFolder/Count", INT_MAX }, { "TgtFolder/0", "/a" }, { "TgtFolder/1", "/b" }, { "CSettings/Exists", 7 } },
-            QSize(-1, 540), QPoint(200, 200));
+            QRect(200, 200, -1, 540));
     }
 
     void restoresStoredSettings()
     {
-        QFETCH(int, points); QFETCH(QVariantMap, stored); QFETCH(QSize, size); QFETCH(QPoint, pos);
+        QFETCH(int, points); QFETCH(QVariantMap, stored); QFETCH(QRect, placed);
         QFont font = appFont;
         font.setPointSize(points);
         QApplication::setFont(font);
-        const bool firstRunWidth = size.width() < 0;
+        const bool firstRunWidth = placed.width() < 0;
         if (firstRunWidth) {
-            size.setWidth(MainWindow().width());
+            placed.setWidth(MainWindow().width());
             TestSupport::ClearSettings();
         }
         for (auto it = stored.cbegin(); it != stored.cend(); ++it)
@@ -281,7 +277,7 @@ private slots:
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(QRect(w.pos(), w.size()), QRect(pos, size));
+        QCOMPARE(QRect(w.pos(), w.size()), placed);
         QVERIFY(w.tgtFolderCmB->count() <= 11);
         for (int i = 0; i < 2; ++i)
             QCOMPARE(w.tgtFolderCmB->itemText(i + 1), stored.value(QString("TgtFolder/%1").arg(i)).toString());
