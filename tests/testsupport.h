@@ -71,6 +71,12 @@ inline bool RunFfmpeg(const QStringList &args)
     return false;
 }
 
+// Whether some process runs with `text` in its command line: a transcoder at work on a path.
+inline bool ProcessRunningWith(const QString &text)
+{
+    return QProcess::execute("pgrep", { "-f", QRegularExpression::escape(text) }) == 0;
+}
+
 inline bool WriteBytes(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);

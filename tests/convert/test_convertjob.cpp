@@ -54,17 +54,6 @@ QByteArray Contents(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-// Whether some process runs with an argument that contains `text`.
-bool ProcessRunningWith(const QString &text)
-{
-    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(QFile::encodeName(text)))
-            return true;
-    }
-    return false;
-}
-
 // The hidden files a job writes before its output has a real name.
 QStringList Temporaries(const QString &folder)
 {
@@ -297,11 +286,11 @@ private slots:
         QFuture<ItemConvertResult> future = QtConcurrent::run(RunConvertJob, job, transcoder);
         const CancelOnExit guard{ job.batch, future };
         if (words.contains("cancel")) {
-            QTRY_VERIFY_WITH_TIMEOUT(Temporaries(out).size() == 1 && ProcessRunningWith(Temporaries(out).first()), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(Temporaries(out).size() == 1 && TestSupport::ProcessRunningWith(Temporaries(out).first()), 20000);
             QVERIFY(!future.isFinished());
             job.batch->Cancel();
             QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
-            QVERIFY(!ProcessRunningWith(out));
+            QVERIFY(!TestSupport::ProcessRunningWith(out));
         }
         const ItemConvertResult r = future.result();
         QCOMPARE(r.result, result);
@@ -311,40 +300,6 @@ private slots:
         QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), left);
         if (after != "none")
             QCOMPARE(Contents(target), after == "data" ? QByteArray("data\n") : stale);
-    }
-
-    // Jobs running at once never share a target: in unique mode the second takes the next
-    // free name; in overwrite mode it fails at once, and the name is free again afterwards.
-    void runningJobsReserveTheirTarget()
-    {
-        for (int exists : { 0, 1 }) {
-            const QDir folder(NewDir(QStringLiteral("reserve/%1").arg(exists)));
-            const QString program = folder.filePath("held-ffmpeg"), started = folder.filePath("started");
-            // Each run notes its target, then waits until the test releases it.
-            QVERIFY(WriteScript(program, "echo \"$tgt\" >> '" + QFile::encodeName(started) + "'\nwhile [ ! -e '"
-                                             + QFile::encodeName(folder.filePath("release")) + "' ]; do sleep 0.05; done\necho data > \"$tgt\"\n"));
-            const QString out = NewDir(QStringLiteral("reserve/%1/out").arg(exists)), other = folder.filePath("clip.avi");
-            QVERIFY(TestSupport::WriteBytes(out + "/clip.mp4", "older") && QFile::copy(clip, other));
-            ConvertSettings settings = Settings(out);
-            settings.exists = exists;
-            const AVConvertData first = Job(clip, &settings), second = Job(other, &settings);
-            QFuture<ItemConvertResult> firstRun = QtConcurrent::run(RunConvertJob, first, program);
-            const CancelOnExit firstGuard{ first.batch, firstRun };
-            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(started), 20000);
-            QFuture<ItemConvertResult> secondRun = QtConcurrent::run(RunConvertJob, second, program);
-            const CancelOnExit secondGuard{ second.batch, secondRun };
-            if (exists == 1) {
-                QCOMPARE(secondRun.result().result, int(OutcomeFailed));
-                QVERIFY(!firstRun.isFinished());
-            }
-            QTRY_COMPARE_WITH_TIMEOUT(Contents(started).count('\n'), 2 - exists, 20000);
-            QVERIFY(TestSupport::WriteBytes(folder.filePath("release"), ""));
-            QCOMPARE(firstRun.result().tgtFiles, QStringList{ out + (exists ? "/clip.mp4" : "/clip-1.mp4") });
-            if (exists == 0)
-                QCOMPARE(secondRun.result().tgtFiles, QStringList{ out + "/clip-2.mp4" });
-            else
-                QCOMPARE(RunConvertJob(Job(other, &settings), program).result, int(OutcomeSucceeded));
-        }
     }
 
     // No job writes, replaces or removes a file the user converts from, or any other file
@@ -431,10 +386,10 @@ private slots:
         QProcess run;
         run.start(Converter(), QStringList{ "-j", "2", "-f", "mp4" } + sources);
         QTRY_VERIFY_WITH_TIMEOUT(Temporaries(folder).size() == 2 && QDir(jobTempRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() == 2, 20000);
-        QVERIFY(ProcessRunningWith(folder));
+        QVERIFY(TestSupport::ProcessRunningWith(folder));
         ::kill(pid_t(run.processId()), SIGKILL);
         QVERIFY(run.waitForFinished(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(!ProcessRunningWith(folder), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!TestSupport::ProcessRunningWith(folder), 10000);
         QCOMPARE(Snapshot(folder).size(), before.size() + 2); // only the two hidden outputs
 
         // A journal names only what the program makes; a hostile one costs the user nothing.
