@@ -13,10 +13,9 @@ class TestCli : public QObject
     Fixture fixture;
     QTemporaryDir tmp;
 
-    // A leftover transcoder would still name the folder on its command line.
-    static bool ProcessRunningIn(const QString &folder) { return QProcess::execute("pgrep", { "-f", folder }) == 0; }
-    // The exit code, or -1 when it did not end normally within a minute; out gets the
-    // lines of standard output, err those of standard error.
+    static QStringList Entries(const QString &folder) { return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
+    static QStringList Lines(const QByteArray &text) { return QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts); }
+    // The exit code, or -1 when it did not end normally within a minute; out and err get the lines.
     int RunCli(const QStringList &args, QStringList &out, QStringList *err = nullptr)
     {
         QProcess p;
@@ -24,18 +23,16 @@ class TestCli : public QObject
         p.start(QDir(AppDir()).absoluteFilePath("reelway-cli"), args);
         if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
             return -1;
-        out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        out = Lines(p.readAllStandardOutput());
         if (err)
-            *err = QString::fromUtf8(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+            *err = Lines(p.readAllStandardError());
         return p.exitCode();
     }
 
 private slots:
     void formatMatching_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QString>("text"); QTest::addColumn<int>("id"); QTest::addColumn<QString>("extension");
         QTest::newRow("extension names the format, not a device") << "mp4" << int(KRVAVCodecID_MP4) << ".mp4";
         QTest::newRow("dotted, any case") << ".MKV" << int(KRVAVCodecID_MKV) << ".mkv";
         QTest::newRow("second extension") << ".m4a" << int(KRVAVCodecID_MOV) << ".m4a";
@@ -56,8 +53,7 @@ private slots:
 
     void usageErrors_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("args"); QTest::addColumn<QString>("message");
         QTest::newRow("no files") << QStringList{ "-f", "mp4" } << "no files given";
         QTest::newRow("unknown format") << QStringList{ "-f", "mp5", "clip.mkv" } << "unknown format 'mp5'";
         QTest::newRow("missing output folder") << QStringList{ "-o", "nowhere", "clip.mkv" } << "output folder 'nowhere'";
@@ -74,13 +70,12 @@ private slots:
     {
         QFETCH(QStringList, args); QFETCH(QString, message);
         QVERIFY(WriteBytes(tmp.filePath("clip.mkv"), "not a clip") && QDir().mkpath(tmp.filePath("empty")));
-        const QStringList before = QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const QStringList before = Entries(tmp.path());
         QStringList out, err;
         QCOMPARE(RunCli(args, out, &err), 2);
-        QVERIFY(out.isEmpty());
-        QCOMPARE(err.size(), 1);
-        QVERIFY2(err.first().startsWith("reelway-cli: ") && err.first().contains(message), qPrintable(err.first()));
-        QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+        QVERIFY2(out.isEmpty() && err.size() == 1 && err.first().startsWith("reelway-cli: ") && err.first().contains(message),
+                 qPrintable(err.join('\n')));
+        QCOMPARE(Entries(tmp.path()), before);
     }
 
     // One good file and one that is not media, plain and as JSON; reasons and the log's
@@ -123,33 +118,27 @@ private slots:
         QVERIFY(!QFileInfo::exists(fixture.path("config/Korvent/Reelway.conf")));
     }
 
-    void signalCancels_data()
-    {
-        QTest::addColumn<int>("signal");
-        QTest::newRow("SIGINT") << int(SIGINT);
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-    }
-
+    // Either signal cancels the running job: its file goes, the result and summary say so.
     void signalCancels()
     {
-        QFETCH(int, signal);
-        const QString source = tmp.filePath("long.mkv"), out = tmp.filePath(QStringLiteral("cancel%1").arg(signal));
-        QVERIFY(QFileInfo::exists(source) || MakeStalledSource(source));
-        QVERIFY(QDir().mkpath(out));
-        QProcess p;
-        p.start(QDir(AppDir()).absoluteFilePath("reelway-cli"), { "--json", "-o", out, source });
-        // The transcoder is at work once its hidden output exists; the stalled source keeps it there.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !QDir(out).entryList({ ".reelway-*" }, QDir::Files | QDir::Hidden).isEmpty() && ProcessRunningIn(out), 20000);
-        ::kill(pid_t(p.processId()), signal);
-        QVERIFY(p.waitForFinished(10000));
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 130);
-        const QStringList events = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        QVERIFY(events.size() >= 2 && events.at(events.size() - 2).contains("\"result\":\"Canceled\""));
-        QVERIFY(events.last().contains("\"canceled\":1,\"event\":\"summary\""));
-        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
-        QVERIFY(!ProcessRunningIn(tmp.path()));
+        const QString source = tmp.filePath("long.mkv");
+        QVERIFY(MakeStalledSource(source));
+        for (int signal : { SIGINT, SIGTERM }) {
+            const QString out = tmp.filePath(QStringLiteral("cancel%1").arg(signal));
+            QVERIFY(QDir().mkpath(out));
+            QProcess p;
+            p.start(QDir(AppDir()).absoluteFilePath("reelway-cli"), { "--json", "-o", out, source });
+            // The transcoder is at work once its hidden output exists; the stalled source keeps it there.
+            QTRY_VERIFY_WITH_TIMEOUT(!QDir(out).entryList({ ".reelway-*" }, QDir::Files | QDir::Hidden).isEmpty()
+                                         && QProcess::execute("pgrep", { "-f", out }) == 0, 20000);
+            ::kill(pid_t(p.processId()), signal);
+            QVERIFY(p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit);
+            QCOMPARE(p.exitCode(), 130);
+            const QStringList events = Lines(p.readAllStandardOutput());
+            QVERIFY(events.size() >= 2 && events.at(events.size() - 2).contains("\"result\":\"Canceled\""));
+            QVERIFY(events.last().contains("\"canceled\":1,\"event\":\"summary\""));
+            QCOMPARE(Entries(out), QStringList());
+        }
     }
 
     void listFormats()
