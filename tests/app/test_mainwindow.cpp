@@ -14,8 +14,7 @@ class TestMainWindow : public QObject
     QString MakeFile(const QString &relative, qint64 size = 10)
     {
         QFile f(fixture.path("media/" + relative));
-        return QDir().mkpath(QFileInfo(f).absolutePath()) && f.open(QIODevice::WriteOnly) && f.resize(size)
-                   ? f.fileName() : QString();
+        return QDir().mkpath(QFileInfo(f).absolutePath()) && f.open(QIODevice::WriteOnly) && f.resize(size) ? f.fileName() : QString();
     }
     // The status line, then Select All, Remove, Play source, Convert, Play target, Open target: 1 for enabled.
     static QString State(MainWindow &w)
@@ -192,9 +191,7 @@ private slots:
     void restoresStoredSettings()
     {
         QFETCH(int, points); QFETCH(QVariantMap, stored); QFETCH(QRect, placed);
-        QFont font = appFont;
-        font.setPointSize(points);
-        QApplication::setFont(font);
+        QApplication::setFont(QFont(appFont.family(), points));
         const bool firstRunWidth = placed.width() < 0;
         if (firstRunWidth) {
             placed.setWidth(MainWindow().width());
@@ -265,6 +262,18 @@ private slots:
         w.show();
         QVERIFY(Modal<ConvertCrashDlg>([&w] { ReportCrashIfNeeded(&w); }) != NoDialog);
         QCOMPARE(store.value("MainWindow/Closed").toBool(), false);
+    }
+
+    // The real program, in this test's settings folders, killed while it runs: its next start
+    // finds the run unclean.
+    void killedRunIsReported()
+    {
+        QProcess program;
+        program.start(TestSupport::AppDir() + "/reelway", QStringList());
+        const auto closed = [] { return QSettings("Korvent", "Reelway").value("MainWindow/Closed"); };
+        QTRY_VERIFY_WITH_TIMEOUT(closed().isValid(), 20000);
+        program.kill();
+        QVERIFY(program.waitForFinished() && !closed().toBool() && QSettings("Korvent", "Plugins").value("FFMPEG").toBool());
     }
 };
 
