@@ -12,32 +12,16 @@ using TestSupport::Find;
 
 namespace {
 
-QVariant Stored(const QString &key)
-{
-    return QSettings(QStringLiteral("Korvent"), QStringLiteral("Reelway")).value("Settings/" + key);
-}
-
-void Store(const QString &key, const QVariant &value)
-{
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    if (value.isValid())
-        settings.setValue("Settings/" + key, value);
-    else
-        settings.remove("Settings/" + key);
-}
-
 // Leaves a dialog by "close button", "Escape" or the button of that text.
 void Leave(QDialog *dlg, const QString &exit)
 {
-    if (exit == QLatin1String("close button")) {
+    if (exit == QLatin1String("close button"))
         dlg->close();
-    } else if (exit == QLatin1String("Escape")) {
+    else if (exit == QLatin1String("Escape"))
         QTest::keyClick(dlg, Qt::Key_Escape);
-    } else {
-        for (QAbstractButton *button : dlg->findChild<QDialogButtonBox *>()->buttons()) {
-            if (button->text() == exit)
-                QTest::mouseClick(button, Qt::LeftButton);
-        }
+    for (QAbstractButton *button : dlg->findChild<QDialogButtonBox *>()->buttons()) {
+        if (button->text() == exit)
+            QTest::mouseClick(button, Qt::LeftButton);
     }
 }
 
@@ -77,6 +61,7 @@ class TestSmallDialogs : public QObject
     TestSupport::Fixture fixture;
     QString folder = fixture.path("config"); // the dialog keeps a reference to it
     const QFont appFont = QApplication::font();
+    const int counts[4] = { 3, 2, 1, 0 };
 
 private slots:
     void init()
@@ -88,8 +73,7 @@ private slots:
 
     void textsFit_data()
     {
-        QTest::addColumn<QString>("dialog");
-        QTest::addColumn<int>("points");
+        QTest::addColumn<QString>("dialog"); QTest::addColumn<int>("points");
         for (const char *dialog : { "results", "crash", "about", "failed download", "effects" }) {
             for (int points : { 9, 12 })
                 QTest::addRow("%s %d pt", dialog, points) << dialog << points;
@@ -98,10 +82,8 @@ private slots:
 
     void textsFit()
     {
-        QFETCH(QString, dialog);
-        QFETCH(int, points);
+        QFETCH(QString, dialog); QFETCH(int, points);
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
-        const int counts[] = { 3, 2, 1, 0 };
         QString downloaded;
         ConvertSettings record;
         const std::map<QString, std::function<QDialog *()>> make = {
@@ -114,9 +96,8 @@ private slots:
         const std::unique_ptr<QDialog> dlg(make.at(dialog)());
         dlg->show();
         QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
-        if (dialog == QLatin1String("failed download")) {  // straight to an attempt that could not start
-            QVERIFY(QMetaObject::invokeMethod(dlg.get(), "downloaded", Q_ARG(int, 0),
-                                              Q_ARG(QProcess::ExitStatus, QProcess::NormalExit)));
+        if (dialog == QLatin1String("failed download")) { // straight to an attempt that could not start
+            QVERIFY(QMetaObject::invokeMethod(dlg.get(), "downloaded", Q_ARG(int, 0), Q_ARG(QProcess::ExitStatus, QProcess::NormalExit)));
             QVERIFY(Find<QLabel>(dlg.get(), "statusLabel")->isVisible());
         }
         auto *tabs = dlg->findChild<QTabWidget *>();
@@ -130,7 +111,7 @@ private slots:
 
     void resultsSummary_data()
     {
-        QTest::addColumn<QVector<int>>("counts");
+        QTest::addColumn<QVector<int>>("n");
         QTest::newRow("mixed batch") << QVector<int>{ 3, 2, 1, 0 };
         QTest::newRow("nothing succeeded") << QVector<int>{ 2, 0, 1, 1 };
         QTest::newRow("all succeeded") << QVector<int>{ 12, 12, 0, 0 };
@@ -138,46 +119,51 @@ private slots:
 
     void resultsSummary()
     {
-        QFETCH(QVector<int>, counts);
-        ConvertResultsDlg dlg(counts.constData(), folder);
+        QFETCH(QVector<int>, n);
+        ConvertResultsDlg dlg(n.constData(), folder);
         QCOMPARE(Find<QLabel>(&dlg, "summaryLabel")->text(),
-                 QString("Selected Files: %1\nSucceeded Files: %2\nFailed Files: %3\nCanceled Files: %4")
-                     .arg(counts[0]).arg(counts[1]).arg(counts[2]).arg(counts[3]));
+                 QString("Selected Files: %1\nSucceeded Files: %2\nFailed Files: %3\nCanceled Files: %4").arg(n[0]).arg(n[1]).arg(n[2]).arg(n[3]));
         // The note sits between the summary and the check box, and only when a file failed.
         auto *note = dlg.findChild<QLabel *>("noteLabel");
-        QCOMPARE(note != nullptr, counts[2] > 0);
-        QCOMPARE(dlg.layout()->count(), note ? 4 : 3);
-        if (note)
-            QCOMPARE(dlg.layout()->itemAt(1)->widget(), note);
-        QCOMPARE(dlg.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->isEnabled(), counts[1] > 0);
+        QCOMPARE(dlg.layout()->count(), n[2] > 0 ? 4 : 3);
+        QCOMPARE(dlg.layout()->itemAt(1)->widget(), note ? note : Find(&dlg, "noShowCheck"));
+        QCOMPARE(dlg.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->isEnabled(), n[1] > 0);
     }
 
-    // Every way out stores the check box; only "Open Target" opens the folder.
-    void resultsStoresChoice_data()
+    // The results dialog stores its check box on every way out, the crash notice on OK only;
+    // only "Open Target" opens the folder.
+    void storesChoice_data()
     {
-        QTest::addColumn<QString>("exit"); QTest::addColumn<bool>("checked");
-        QTest::newRow("OK, checked") << "OK" << true;
-        QTest::newRow("Open Target, unchecked") << "Open Target" << false;
-        QTest::newRow("close button, checked") << "close button" << true;
-        QTest::newRow("Escape, unchecked") << "Escape" << false;
+        QTest::addColumn<QString>("key"); QTest::addColumn<QVariant>("before"); QTest::addColumn<bool>("check");
+        QTest::addColumn<QString>("exit"); QTest::addColumn<bool>("accepted"); QTest::addColumn<QVariant>("after");
+        const auto row = [](const char *name, const char *key, QVariant before, bool check, const char *exit, bool accepted, QVariant after) {
+            QTest::newRow(name) << QString(key) << before << check << QString(exit) << accepted << after;
+        };
+        row("results, checked, OK", "ReportCResults", true, true, "OK", false, false);
+        row("results, unchecked, Open Target", "ReportCResults", false, false, "Open Target", true, true);
+        row("results, checked, close button", "ReportCResults", true, true, "close button", false, false);
+        row("results, unchecked, Escape", "ReportCResults", false, false, "Escape", false, true);
+        row("crash, checked, OK", "ReportCrash", true, true, "OK", true, false);
+        row("crash, unchecked, OK, key absent", "ReportCrash", QVariant(), false, "OK", true, true);
+        row("crash, checked, close button, key absent", "ReportCrash", QVariant(), true, "close button", false, QVariant());
+        row("crash, checked, Escape", "ReportCrash", true, true, "Escape", false, true);
     }
 
-    void resultsStoresChoice()
+    void storesChoice()
     {
-        QFETCH(QString, exit); QFETCH(bool, checked);
-        Store("ReportCResults", checked); // the opposite, so a dialog that writes nothing is caught
-        const int counts[4] = { 3, 2, 1, 0 };
-        ConvertResultsDlg dlg(counts, folder);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto *check = Find<QCheckBox>(&dlg, "noShowCheck");
-        QVERIFY(!check->isChecked());
-        if (checked)
-            QTest::keyClick(check, Qt::Key_Space);
-        Leave(&dlg, exit);
-        QVERIFY(!dlg.isVisible());
-        QCOMPARE(dlg.result(), int(exit == "Open Target" ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(Stored("ReportCResults"), QVariant(!checked));
+        QFETCH(QString, key); QFETCH(QVariant, before); QFETCH(bool, check); QFETCH(QString, exit); QFETCH(bool, accepted); QFETCH(QVariant, after);
+        if (before.isValid())
+            QSettings("Korvent", "Reelway").setValue("Settings/" + key, before);
+        const std::unique_ptr<QDialog> dlg(key == "ReportCrash" ? static_cast<QDialog *>(new ConvertCrashDlg)
+                                                                : new ConvertResultsDlg(counts, folder));
+        TestSupport::ModalCloser<QDialog> closer([check, exit](QDialog *shown) {
+            if (check)
+                QTest::keyClick(Find<QCheckBox>(shown, "noShowCheck"), Qt::Key_Space);
+            Leave(shown, exit);
+        });
+        QCOMPARE(dlg->exec(), int(accepted ? QDialog::Accepted : QDialog::Rejected));
+        QVERIFY(closer.found());
+        QCOMPARE(QSettings("Korvent", "Reelway").value("Settings/" + key), after);
         QCOMPARE(fixture.urls().size(), exit == "Open Target" ? 1 : 0);
     }
 
@@ -194,47 +180,19 @@ private slots:
     {
         QFETCH(QString, name); QFETCH(bool, create); QFETCH(bool, absolute);
         QTemporaryDir base(fixture.path("openXXXXXX"));
-        QVERIFY(base.isValid());
         const QString path = base.filePath(name);
-        if (create)
-            QVERIFY(QDir().mkpath(path));
+        QVERIFY(base.isValid() && (!create || QDir().mkpath(path)));
         // A relative text must not be resolved against the working directory even
         // when a folder of that name happens to exist there.
         const QString previousCwd = QDir::currentPath();
         QVERIFY(QDir::setCurrent(base.path()));
-        const int counts[4] = { 2, 2, 0, 0 };
-        ConvertResultsDlg dlg(counts, absolute ? path : name);
+        const int succeeded[4] = { 2, 2, 0, 0 };
+        ConvertResultsDlg dlg(succeeded, absolute ? path : name);
         dlg.show();
         Leave(&dlg, "Open Target");
         QDir::setCurrent(previousCwd);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(fixture.urls(), create && absolute ? QList<QUrl>{ QUrl::fromLocalFile(path) } : QList<QUrl>());
-    }
-
-    // The crash notice stores its check box on OK only.
-    void crashStoresChoiceOnlyOnOk_data()
-    {
-        QTest::addColumn<QVariant>("before"); QTest::addColumn<bool>("checked"); QTest::addColumn<QString>("exit"); QTest::addColumn<QVariant>("after");
-        QTest::newRow("checked, OK") << QVariant(true) << true << "OK" << QVariant(false);
-        QTest::newRow("unchecked, OK, key absent") << QVariant() << false << "OK" << QVariant(true);
-        QTest::newRow("checked, close button, key absent") << QVariant() << true << "close button" << QVariant();
-        QTest::newRow("checked, Escape") << QVariant(true) << true << "Escape" << QVariant(true);
-    }
-
-    void crashStoresChoiceOnlyOnOk()
-    {
-        QFETCH(QVariant, before); QFETCH(bool, checked); QFETCH(QString, exit); QFETCH(QVariant, after);
-        Store("ReportCrash", before);
-        ConvertCrashDlg dlg;
-        TestSupport::ModalCloser<ConvertCrashDlg> closer([checked, exit](ConvertCrashDlg *shown) {
-            if (checked)
-                QTest::keyClick(Find<QCheckBox>(shown, "noShowCheck"), Qt::Key_Space);
-            Leave(shown, exit);
-        });
-        const int result = dlg.exec();
-        QVERIFY(closer.found());
-        QCOMPARE(result, int(exit == "OK" ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(Stored("ReportCrash"), after);
     }
 
     void aboutAndCredits()
@@ -250,22 +208,19 @@ private slots:
         const QPoint onText(link->fontMetrics().horizontalAdvance(doc.toPlainText()) / 2, link->height() / 2);
         QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, onText);
         QTRY_COMPARE(fixture.urls(), QList<QUrl>{ QUrl(QString::fromLatin1(MakerWebsite)) });
-
         // The credits come up modal over the about box, with the registry's text.
         QStringList seen;
         TestSupport::ModalCloser<KRVAboutCreditsDlg> closer([&](KRVAboutCreditsDlg *credits) {
-            seen << Find<QLabel>(credits, "creditsLabel")->text();
-            seen << QString::number(about.isVisible() && QApplication::activeModalWidget() == credits);
+            seen << Find<QLabel>(credits, "creditsLabel")->text()
+                 << QString::number(about.isVisible() && QApplication::activeModalWidget() == credits);
             QTest::mouseClick(credits->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
         });
         QTest::mouseClick(Find<QPushButton>(&about, "creditsBtn"), Qt::LeftButton);
         QVERIFY(closer.found());
         QCOMPARE(seen, (QStringList{ creditsText, "1" }));
         QVERIFY(about.isVisible() && QApplication::activeModalWidget() == nullptr);
-
         QTest::mouseClick(about.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
-        QVERIFY(!about.isVisible());
-        QCOMPARE(about.result(), int(QDialog::Accepted));
+        QVERIFY(!about.isVisible() && about.result() == QDialog::Accepted);
     }
 };
 
