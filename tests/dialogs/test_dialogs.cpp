@@ -6,8 +6,6 @@
 #include "dialogs/threegp2dlg.h"
 #include "dialogs/threegpdlg.h"
 
-#include <memory>
-
 using TestSupport::Find;
 
 static void Click(QWidget *dlg, const QString &name) { Find<QAbstractButton>(dlg, name)->click(); }
@@ -44,11 +42,10 @@ static QStringList State(const ConvertSettings &record, const QVariantMap &chang
     return lines;
 }
 
-static std::unique_ptr<QDialog> Make(const QString &kind, ConvertSettings *record)
+static QDialog *Make(const QString &kind, ConvertSettings *record)
 {
-    return std::unique_ptr<QDialog>(kind == "scale" ? static_cast<QDialog *>(new ScaleDlg(record, nullptr))
-                                    : kind == "3gp2" ? static_cast<QDialog *>(new ThreeGP2Dlg(record, nullptr))
-                                    : kind == "3gp"  ? static_cast<QDialog *>(new ThreeGPDlg(record, nullptr)) : new SettingsDlg(nullptr, record));
+    return kind == "scale" ? static_cast<QDialog *>(new ScaleDlg(record, nullptr)) : kind == "3gp2" ? static_cast<QDialog *>(new ThreeGP2Dlg(record, nullptr))
+         : kind == "3gp" ? static_cast<QDialog *>(new ThreeGPDlg(record, nullptr)) : new SettingsDlg(nullptr, record);
 }
 
 // The format dialogs (scale, 3GP2, 3GP) and the effects dialog.
@@ -96,7 +93,7 @@ private slots:
         QFETCH(QString, kind); QFETCH(QVariantMap, stored); QFETCH(QString, watched); QFETCH(QStringList, steps);
         ConvertSettings record;
         Load(record, stored);
-        const auto dlg = Make(kind, &record);
+        const std::unique_ptr<QDialog> dlg(Make(kind, &record));
         dlg->show();
         for (const QString &step : steps) {
             const QString clicked = step.section('>', 0, 0), on = step.section('>', 1);
@@ -181,10 +178,8 @@ private slots:
         // Each time, the image picker starts in the pictures folder.
         const QString pictures = fixture.path("Pictures"), file = pictures + "/new logo.png";
         QVERIFY(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation) == pictures && TestSupport::WriteBytes(file, "x"));
-        QStringList patterns;
-        for (const QByteArray &format : QImageReader::supportedImageFormats())
-            patterns << "*." + QString::fromLatin1(format);
-        const QString browse = "wiBrowseButton>Select Watermark Image|" + pictures + "|Image Files (" + patterns.join(' ') + ")>";
+        const QString patterns = "*." + QString::fromLatin1(QImageReader::supportedImageFormats().join(" *."));
+        const QString browse = "wiBrowseButton>Select Watermark Image|" + pictures + "|Image Files (" + patterns + ")>";
         row("image picked, then cancelled", { { "WIEnable", true } }, { browse + file, "wiFileEdit?" + file, browse + "!" + pictures + "/other.png", "wiFileEdit?" + file },
             {}, { { "wiFile", file } });
         // Positions whose value / 0.1 falls just below the integer, or below zero.
@@ -196,8 +191,8 @@ private slots:
             { "wtOpacityValueLabel?1", "brightnessValueLabel?1", "contrastValueLabel?-2", "gammaValueLabel?0.1", "wtAlignCombo?", "rotateCombo?", "wtFontSizeCombo?12.5" },
             {}, { { "wtOpc", 1 }, { "clrB", 1.0 }, { "clrC", -2.0 }, { "clrG", 0.1 }, { "wtAlign", -1 } });
         // A real family rather than an alias such as "Serif", which the combo resolves when reopened.
-        QString family;
         QFontComboBox fonts;
+        QString family;
         for (int i = fonts.count() - 1; i >= 0 && family.isEmpty(); --i)
             family = fonts.itemText(i) != QApplication::font().family() && QFontInfo(QFont(fonts.itemText(i))).family() == fonts.itemText(i) ? fonts.itemText(i) : QString();
         // The text page is switched off again at the end: its values are still saved.
@@ -217,12 +212,11 @@ private slots:
         QFETCH(QString, kind); QFETCH(QVariantMap, stored); QFETCH(QStringList, edits); QFETCH(QStringList, warning); QFETCH(QVariantMap, saved);
         ConvertSettings record;
         Load(record, stored);
-        QVariantMap changes; // an OK on the effects dialog writes both options
-        if (kind == "effects" && !saved.isEmpty())
-            changes = QVariantMap{ { "Settings/ReportCrash", true }, { "Settings/ReportCResults", true } };
+        // An OK on the effects dialog writes both options.
+        QVariantMap changes = kind == "effects" && !saved.isEmpty() ? QVariantMap{ { "Settings/ReportCrash", true }, { "Settings/ReportCResults", true } } : QVariantMap();
         changes.insert(saved);
         const QStringList expected = State(record, changes);
-        const auto dlg = Make(kind, &record);
+        const std::unique_ptr<QDialog> dlg(Make(kind, &record));
         dlg->show();
         for (const QString &edit : edits) {
             const int at = edit.indexOf(QRegularExpression("[=:?>]"));
@@ -262,8 +256,7 @@ private slots:
         QCOMPARE(QPoint(dlg->isVisible(), dlg->result() == QDialog::Accepted), QPoint(!warning.isEmpty(), !saved.isEmpty()));
         QCOMPARE(State(record), expected);
         if (dlg->result() == QDialog::Accepted) {
-            const auto again = Make(kind, &record);
-            again->show();
+            const std::unique_ptr<QDialog> again(Make(kind, &record));
             QVERIFY(ClickOk(*again).isEmpty());
             QCOMPARE(State(record), expected);
         }

@@ -60,7 +60,7 @@ private slots:
         QFETCH(QString, dialog); QFETCH(int, points);
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
         const int counts[] = { 3, 2, 1, 0 };
-        QString downloaded;
+        QString downloaded; // where a download would go
         ConvertSettings record;
         const std::unique_ptr<QDialog> dlg(dialog == "results" ? new ConvertResultsDlg(counts, folder) : dialog == "crash" ? static_cast<QDialog *>(new ConvertCrashDlg)
                                            : dialog == "about" ? static_cast<QDialog *>(new KRVAboutDlg) : dialog == "effects" ? static_cast<QDialog *>(new SettingsDlg(nullptr, &record))
@@ -87,8 +87,7 @@ private slots:
     void storesChoice_data()
     {
         QTest::addColumn<QString>("key"); QTest::addColumn<QVariant>("before"); QTest::addColumn<bool>("check"); QTest::addColumn<QString>("exit");
-        QTest::addColumn<bool>("accepted"); QTest::addColumn<QVariant>("after"); QTest::addColumn<QString>("folder"); QTest::addColumn<bool>("opened");
-        QTest::addColumn<QVector<int>>("counts");
+        QTest::addColumn<bool>("accepted"); QTest::addColumn<QVariant>("after"); QTest::addColumn<QString>("folder"); QTest::addColumn<bool>("opened"); QTest::addColumn<QVector<int>>("counts");
         const auto row = [](const char *name, const char *key, QVariant before, bool check, const char *exit, bool accepted, QVariant after,
                             const char *folder = "/made", bool opened = false, const QVector<int> &counts = { 2, 2, 0, 0 }) {
             QTest::newRow(name) << QString(key) << before << check << QString(exit) << accepted << after << QString(folder) << opened << counts;
