@@ -6,90 +6,47 @@
 #include "dialogs/threegp2dlg.h"
 #include "dialogs/threegpdlg.h"
 
-#include <limits>
-#include <memory>
-
-using TestSupport::Fields;
 using TestSupport::Find;
 
-namespace {
-
-void Click(QWidget *dlg, const QString &name)
-{
-    Find<QAbstractButton>(dlg, name)->click();
-}
-
-// The names, in order, whose widgets are enabled.
-QStringList Enabled(QWidget *dlg, const QStringList &names)
-{
-    QStringList on;
-    for (const QString &name : names) {
-        if (Find(dlg, name)->isEnabled())
-            on << name;
-    }
-    return on;
-}
-
-// What each named label or combo box shows.
-QStringList Shown(QWidget *dlg, const QStringList &names)
-{
-    QStringList texts;
-    for (const QString &name : names) {
-        auto *combo = dlg->findChild<QComboBox *>(name);
-        texts << (combo ? combo->currentText() : Find<QLabel>(dlg, name)->text());
-    }
-    return texts;
-}
+static void Click(QWidget *dlg, const QString &name) { Find<QAbstractButton>(dlg, name)->click(); }
 
 // Clicks OK and answers the title and text of the warning box it raised, if any.
-QStringList ClickOk(QDialog &dlg)
+static QStringList ClickOk(QDialog &dlg)
 {
     QStringList seen;
-    TestSupport::ModalCloser<QMessageBox> closer([&seen](QMessageBox *box) {
-        seen << box->windowTitle() << box->text();
-        box->done(QMessageBox::Ok);
-    });
+    TestSupport::ModalCloser<QMessageBox> closer([&seen](QMessageBox *box) { seen << box->windowTitle() << box->text(); box->done(QMessageBox::Ok); });
     Click(&dlg, "okButton");
     return seen;
 }
 
-QVariantList ScaleFields(const ConvertSettings &s)
+// Keys of the record's group are given without it; "ThreeGP" goes to the record only, as no store keeps it.
+static void Load(ConvertSettings &record, const QVariantMap &stored)
 {
-    return { s.scale, s.scaleKA, s.scaleA, s.scaleW, s.scaleH, s.threeGPSize };
+    for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+        QSettings("Korvent", "Reelway").setValue(it.key().contains('/') ? it.key() : "CSettings/" + it.key(), *it);
+    record.Load();
+    record.threeGPSize = stored.value("ThreeGP", 3).toInt();
 }
 
-// The fields of the record that differ from `expected`, each with both values.
-QString Diff(const ConvertSettings &record, const QVariantMap &expected)
+// The record's fields and the dialogs' options in the store, with `changes` applied, as "name=value" lines.
+static QStringList State(const ConvertSettings &record, const QVariantMap &changes = {})
 {
-    const QVariantMap actual = Fields(record);
-    QStringList diff;
-    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-        if (actual.value(it.key()) != it.value())
-            diff << QStringLiteral("%1: %2 != %3").arg(it.key(), actual.value(it.key()).toString(), it->toString());
-    }
-    return diff.join("; ");
+    QVariantMap state = TestSupport::Fields(record);
+    QSettings store("Korvent", "Reelway");
+    for (const QString &key : store.allKeys().filter(QRegularExpression("^Settings/")))
+        state.insert(key, store.value(key));
+    state.insert(changes);
+    QStringList lines;
+    for (auto it = state.cbegin(); it != state.cend(); ++it)
+        lines << it.key() + '=' + it->toString();
+    return lines;
 }
 
-QStringList OptionKeys()
+static QDialog *Make(const QString &kind, ConvertSettings *record)
 {
-    QSettings store(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    store.beginGroup(QStringLiteral("Settings"));
-    return store.childKeys();
+    return kind == "scale" ? static_cast<QDialog *>(new ScaleDlg(record, nullptr)) : kind == "3gp2" ? static_cast<QDialog *>(new ThreeGP2Dlg(record, nullptr))
+         : kind == "3gp" ? static_cast<QDialog *>(new ThreeGPDlg(record, nullptr)) : new SettingsDlg(nullptr, record);
 }
-
-QVariant Option(const QString &key)
-{
-    return QSettings(QStringLiteral("Korvent"), QStringLiteral("Reelway")).value("Settings/" + key);
-}
-
-QString ColorSheet(const QString &name)
-{
-    return QStringLiteral("QToolButton{ background: %1; }").arg(name);
-}
-
-const QStringList OddSizeWarning = { "Format Settings", "Scale width or height must be even number!" };
-
-} // namespace
 
 // The format dialogs (scale, 3GP2, 3GP) and the effects dialog.
 class TestDialogs : public QObject
@@ -100,519 +57,209 @@ class TestDialogs : public QObject
 private slots:
     void init() { TestSupport::ClearSettings(); }
 
-    void scaleEnablingRules()
+    // Each step is "clicked>enabled": the control clicked (none at first) and the watched
+    // controls enabled afterwards ("*" for all of them).
+    void enabling_data()
     {
-        ConvertSettings record;
-        ScaleDlg dlg(&record, nullptr);
-        dlg.show();
-        const QStringList sizes = { "keepAspectCheck", "widthSpin", "heightSpin", "widthLabel", "heightLabel" };
-        const QStringList all = sizes + QStringList{ "aspectCombo" };
-        QCOMPARE(Enabled(&dlg, all), QStringList());
-        Click(&dlg, "scaleCheck");
-        QCOMPARE(Enabled(&dlg, all), sizes);
-        Click(&dlg, "keepAspectCheck");
-        QCOMPARE(Enabled(&dlg, all), all);
-        Click(&dlg, "keepAspectCheck");
-        QCOMPARE(Enabled(&dlg, all), sizes);
-        Click(&dlg, "keepAspectCheck");
-        Click(&dlg, "scaleCheck");
-        QCOMPARE(Enabled(&dlg, all), QStringList());
-        QCOMPARE(record.scale || record.scaleKA, false); // nothing reaches the record before OK
-    }
-
-    void sideArithmetic_data()
-    {
-        QTest::addColumn<bool>("keep"); QTest::addColumn<int>("aspect"); QTest::addColumn<bool>("editWidth"); QTest::addColumn<int>("value"); QTest::addColumn<int>("expectedWidth"); QTest::addColumn<int>("expectedHeight");
-        QTest::newRow("4:3 width 770 drops the fraction") << true << 0 << true << 770 << 770 << 577;
-        QTest::newRow("16:9 height 100 drops the fraction") << true << 1 << false << 100 << 177 << 100;
-        QTest::newRow("4:3 width 1 clamps height to 1") << true << 0 << true << 1 << 1 << 1;
-        QTest::newRow("16:9 height 50000 clamps width") << true << 1 << false << 50000 << 50000 << 50000;
-        QTest::newRow("keep aspect off") << false << 0 << true << 1024 << 1024 << 576;
-        QTest::newRow("stored Auto") << true << 2 << true << 2000 << 2000 << 576;
-    }
-
-    void sideArithmetic()
-    {
-        QFETCH(bool, keep); QFETCH(int, aspect); QFETCH(bool, editWidth); QFETCH(int, value); QFETCH(int, expectedWidth); QFETCH(int, expectedHeight);
-        ConvertSettings record;
-        record.scale = true;
-        record.scaleKA = keep;
-        record.scaleA = aspect;
-        ScaleDlg dlg(&record, nullptr);
-        auto *width = Find<QSpinBox>(&dlg, "widthSpin");
-        auto *height = Find<QSpinBox>(&dlg, "heightSpin");
-        QCOMPARE(Find<QComboBox>(&dlg, "aspectCombo")->currentIndex(), aspect < 2 ? aspect : -1);
-        QCOMPARE(QSize(width->value(), height->value()), QSize(768, 576)); // loading does not recompute
-        QSignalSpy widthSpy(width, qOverload<int>(&QSpinBox::valueChanged));
-        QSignalSpy heightSpy(height, qOverload<int>(&QSpinBox::valueChanged));
-        (editWidth ? width : height)->setValue(value);
-        QCOMPARE(QSize(width->value(), height->value()), QSize(expectedWidth, expectedHeight));
-        // The recomputed box stays silent, so it never feeds back into the edited one.
-        QCOMPARE(widthSpy.count(), editWidth ? 1 : 0);
-        QCOMPARE(heightSpy.count(), editWidth ? 0 : 1);
-    }
-
-    void scaleOkWarnsOfOddSizesThenWrites()
-    {
-        ConvertSettings record;
-        record.scale = true;
-        record.scaleW = 770;
-        const QVariantList before = ScaleFields(record);
-        {
-            ScaleDlg dlg(&record, nullptr);
-            dlg.show();
-            auto *height = Find<QSpinBox>(&dlg, "heightSpin");
-            Click(&dlg, "keepAspectCheck");
-            QCOMPARE(height->value(), 577);
-            QCOMPARE(ClickOk(dlg), OddSizeWarning);
-            QVERIFY(dlg.isVisible());
-            QCOMPARE(ScaleFields(record), before);
-            // Switching the aspect recomputes too, and an even result lets OK through.
-            Find<QComboBox>(&dlg, "aspectCombo")->setCurrentIndex(1);
-            QCOMPARE(height->value(), 433);
-            Find<QSpinBox>(&dlg, "widthSpin")->setValue(1280);
-            QVERIFY(ClickOk(dlg).isEmpty());
-            QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        }
-        QCOMPARE(ScaleFields(record), (QVariantList{ true, true, 1, 1280, 720, 3 }));
-        ScaleDlg again(&record, nullptr);
-        QVERIFY(Find<QCheckBox>(&again, "scaleCheck")->isChecked());
-        QCOMPARE(Enabled(&again, { "keepAspectCheck", "aspectCombo" }), QStringList({ "keepAspectCheck", "aspectCombo" }));
-        QCOMPARE(Find<QSpinBox>(&again, "heightSpin")->value(), 720);
-
-        // A stored odd width blocks OK even with scaling off.
-        record.scale = false;
-        record.scaleW = 767;
-        ScaleDlg odd(&record, nullptr);
-        odd.show();
-        QCOMPARE(ClickOk(odd), OddSizeWarning);
-        QVERIFY(odd.isVisible());
-        QCOMPARE(record.scaleW, 767);
-    }
-
-    void scaleStoredValuesOutOfRange()
-    {
-        ConvertSettings record;
-        record.scale = record.scaleKA = true;
-        record.scaleA = 2; // "Auto" is stored but not offered
-        record.scaleW = 60000;
-        record.scaleH = -4;
-        ScaleDlg dlg(&record, nullptr);
-        dlg.show();
-        QCOMPARE(Find<QSpinBox>(&dlg, "widthSpin")->value(), 50000);
-        QCOMPARE(Find<QSpinBox>(&dlg, "heightSpin")->value(), 1);
-        Find<QSpinBox>(&dlg, "heightSpin")->setValue(2000);
-        QVERIFY(ClickOk(dlg).isEmpty());
-        QCOMPARE(ScaleFields(record), (QVariantList{ true, true, -1, 50000, 2000, 3 }));
-    }
-
-    void threeGPDialogs()
-    {
-        ConvertSettings record;
-        ThreeGPDlg dlg(&record, nullptr);
-        auto *combo = Find<QComboBox>(&dlg, "videoSizeCombo");
-        QStringList sizes;
-        for (int i = 0; i < combo->count(); ++i)
-            sizes << combo->itemText(i);
-        QCOMPARE(sizes, (QStringList{ "128x96", "176x144", "352x288", "704x576", "1408x1152" }));
-        QCOMPARE(combo->currentText(), QStringLiteral("704x576"));
-        dlg.show();
-        combo->setCurrentText(QStringLiteral("176x144"));
-        QVERIFY(ClickOk(dlg).isEmpty());
-        QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(record.threeGPSize, 1);
-        ThreeGP2Dlg reopened(&record, nullptr);
-        QCOMPARE(Find<QComboBox>(&reopened, "videoSizeCombo")->currentText(), QStringLiteral("176x144"));
-        for (int index : { -1, 5 }) {
-            record.threeGPSize = index;
-            ThreeGP2Dlg outside(&record, nullptr);
-            QCOMPARE(Find<QComboBox>(&outside, "videoSizeCombo")->currentIndex(), -1);
-        }
-    }
-
-    // Edited, then left by Cancel or the close button: neither the record nor the store changes.
-    void cancelChangesNothing_data()
-    {
-        QTest::addColumn<QString>("kind"); QTest::addColumn<bool>("viaCloseButton");
-        QTest::newRow("scale, Cancel") << "scale" << false;
-        QTest::newRow("scale, close button") << "scale" << true;
-        QTest::newRow("3gp2, Cancel") << "3gp2" << false;
-        QTest::newRow("3gp, close button") << "3gp" << true;
-        QTest::newRow("effects, Cancel") << "effects" << false;
-        QTest::newRow("effects, close button") << "effects" << true;
-    }
-
-    void cancelChangesNothing()
-    {
-        QFETCH(QString, kind); QFETCH(bool, viaCloseButton);
-        ConvertSettings record;
-        const QVariantMap before = Fields(record);
-        std::unique_ptr<QDialog> dlg;
-        if (kind == "scale")
-            dlg = std::make_unique<ScaleDlg>(&record, nullptr);
-        else if (kind == "3gp2")
-            dlg = std::make_unique<ThreeGP2Dlg>(&record, nullptr);
-        else if (kind == "3gp")
-            dlg = std::make_unique<ThreeGPDlg>(&record, nullptr);
-        else
-            dlg = std::make_unique<SettingsDlg>(nullptr, &record);
-        TestSupport::ModalCloser<QDialog> closer([viaCloseButton](QDialog *d) {
-            if (d->findChild<QCheckBox *>("scaleCheck")) {
-                Click(d, "scaleCheck");
-                Click(d, "keepAspectCheck");
-                Find<QSpinBox>(d, "widthSpin")->setValue(1280);
-            } else if (d->findChild<QComboBox *>("videoSizeCombo")) {
-                Find<QComboBox>(d, "videoSizeCombo")->setCurrentIndex(0);
-            } else {
-                for (const char *name : { "noCrashReportCheck", "noConvertResultsCheck", "clrEnableCheck",
-                                          "wtEnableCheck", "transformEnableCheck", "vFlipCheck" })
-                    Click(d, name);
-                Find<QSlider>(d, "gammaSlider")->setValue(30);
-                Find<QLineEdit>(d, "wtContentEdit")->setText(QStringLiteral("mark"));
-            }
-            if (viaCloseButton)
-                d->close();
-            else
-                Click(d, "cancelButton");
-        });
-        QCOMPARE(dlg->exec(), int(QDialog::Rejected));
-        QVERIFY(closer.found());
-        QVERIFY2(Diff(record, before).isEmpty(), qPrintable(Diff(record, before)));
-        QVERIFY(OptionKeys().isEmpty());
-    }
-
-    void pageSwitchEnablesItsControls_data()
-    {
-        QTest::addColumn<QString>("check"); QTest::addColumn<QStringList>("follow"); QTest::addColumn<QStringList>("stayOff");
-        QTest::newRow("color") << "clrEnableCheck"
-                               << QStringList{ "brightnessSlider", "contrastSlider", "saturationSlider",
-                                               "gammaSlider", "brightnessLabel", "gammaValueLabel" }
-                               << QStringList();
-        QTest::newRow("watermark text") << "wtEnableCheck"
-                                        << QStringList{ "wtContentEdit", "wtFontNameCombo", "wtFontSizeCombo",
-                                                        "wtBoldButton", "wtColorButton", "wtOpacitySlider",
-                                                        "wtNormalAlignRadio", "wtCustomAlignRadio", "wtAlignCombo" }
-                                        << QStringList{ "wtXOffsetSpin" };
+        QTest::addColumn<QString>("kind"); QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<QString>("watched"); QTest::addColumn<QStringList>("steps");
+        QString kind = "scale";
+        const auto row = [&kind](const char *name, const QVariantMap &stored, const QString &watched, const QStringList &steps) {
+            QTest::newRow(name) << kind << stored << watched << steps;
+        };
+        const QString sizes = "keepAspectCheck widthSpin heightSpin widthLabel heightLabel", scale = sizes + " aspectCombo";
+        row("scale", {}, scale, { ">", "scaleCheck>" + sizes, "keepAspectCheck>*", "keepAspectCheck>" + sizes, "keepAspectCheck>*", "scaleCheck>" });
+        row("scale stored on", { { "Scale", true } }, scale, { ">" + sizes });
+        row("scale, aspect stored on", { { "Scale", true }, { "ScaleKA", true } }, scale, { ">*" });
+        kind = "effects";
+        row("color", {}, "brightnessSlider contrastSlider saturationSlider gammaSlider brightnessLabel gammaValueLabel", { ">", "clrEnableCheck>*", "clrEnableCheck>" });
+        const QString text = "wtContentEdit wtFontNameCombo wtFontSizeCombo wtBoldButton wtColorButton wtOpacitySlider wtNormalAlignRadio wtCustomAlignRadio wtAlignCombo";
+        row("watermark text", {}, text + " wtXOffsetSpin", { ">", "wtEnableCheck>" + text, "wtEnableCheck>" });
         // Only "Browse..." sets the image path.
-        QTest::newRow("watermark image") << "wiEnableCheck" << QStringList{ "wiBrowseButton", "wiScaleSlider" }
-                                         << QStringList{ "wiFileEdit", "wiXOffsetSpin" };
-        QTest::newRow("transform") << "transformEnableCheck"
-                                   << QStringList{ "rotateCheck", "hFlipCheck", "vFlipCheck" }
-                                   << QStringList{ "rotateCombo" };
+        row("watermark image", {}, "wiBrowseButton wiScaleSlider wiFileEdit wiXOffsetSpin", { ">", "wiEnableCheck>wiBrowseButton wiScaleSlider", "wiEnableCheck>" });
+        row("transform", {}, "rotateCheck hFlipCheck vFlipCheck rotateCombo",
+            { ">", "transformEnableCheck>rotateCheck hFlipCheck vFlipCheck", "rotateCheck>*", "transformEnableCheck>", "transformEnableCheck>*" });
+        row("pages stored on", { { "WIEnable", true }, { "WICAlign", true }, { "Transform", true }, { "Rotate", true } },
+            "wtXOffsetSpin wiAlignCombo wiXOffsetSpin rotateCombo", { ">wiXOffsetSpin rotateCombo" });
+        // Switching a page off and on again keeps to the checked radio.
+        for (const QString p : { "wt", "wi" }) {
+            const QString custom = QString("%1XOffsetLabel %1XOffsetSpin %1XPercentLabel %1YOffsetLabel %1YOffsetSpin %1YPercentLabel").arg(p);
+            row(qPrintable(p + " alignment"), {}, p + "AlignCombo " + custom, { ">", p + "EnableCheck>" + p + "AlignCombo", p + "CustomAlignRadio>" + custom,
+                p + "NormalAlignRadio>" + p + "AlignCombo", p + "CustomAlignRadio>" + custom, p + "EnableCheck>", p + "EnableCheck>" + custom });
+        }
     }
 
-    void pageSwitchEnablesItsControls()
+    void enabling()
     {
-        QFETCH(QString, check); QFETCH(QStringList, follow); QFETCH(QStringList, stayOff);
+        QFETCH(QString, kind); QFETCH(QVariantMap, stored); QFETCH(QString, watched); QFETCH(QStringList, steps);
         ConvertSettings record;
-        SettingsDlg dlg(nullptr, &record);
-        dlg.show();
-        QCOMPARE(Enabled(&dlg, follow + stayOff), QStringList());
-        Click(&dlg, check);
-        QCOMPARE(Enabled(&dlg, follow + stayOff), follow);
-        Click(&dlg, check);
-        QCOMPARE(Enabled(&dlg, follow + stayOff), QStringList());
+        Load(record, stored);
+        const std::unique_ptr<QDialog> dlg(Make(kind, &record));
+        dlg->show();
+        for (const QString &step : steps) {
+            const QString clicked = step.section('>', 0, 0), on = step.section('>', 1);
+            if (!clicked.isEmpty())
+                Click(dlg.get(), clicked);
+            QStringList expected, enabled;
+            for (const QString &name : watched.split(' ')) {
+                expected << (on == "*" || on.split(' ').contains(name) ? name : QString());
+                enabled << (Find(dlg.get(), name)->isEnabled() ? name : QString());
+            }
+            QCOMPARE(step + ": " + enabled.join(' ').simplified(), step + ": " + expected.join(' ').simplified());
+        }
     }
 
-    void alignmentRadios_data()
+    // A dialog opened on `stored` takes the `edits`: "name" clicks, "name=v" sets a slider, spin box or list,
+    // "name:text" types (or, where typing is blocked, sets) a text, "name?text" checks the text (for a tool
+    // button, the style) shown, "name>seen>answer" clicks and expects a colour or file picker showing `seen`
+    // (title|start), then answers it ("!answer": answered, then cancelled), "close" leaves by the close button.
+    // OK then warns, or writes the `saved` changes. A warning, Cancel or the close button leaves the record
+    // and the store alone; an accepted dialog opened again saves the same.
+    void ok_data()
     {
-        QTest::addColumn<QString>("page");
-        QTest::newRow("watermark text") << "wt";
-        QTest::newRow("watermark image") << "wi";
-    }
+        QTest::addColumn<QString>("kind"); QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QStringList>("warning"); QTest::addColumn<QVariantMap>("saved");
+        QString kind;
+        const auto row = [&kind](const char *name, const QVariantMap &stored, const QStringList &edits, const QStringList &warning, const QVariantMap &saved) {
+            QTest::newRow(qPrintable(kind + ", " + name)) << kind << stored << edits << warning << saved;
+        };
+        kind = "scale";
+        // The recomputed box stays silent: were it to feed back, the edited box would change too.
+        const QStringList odd = { "Format Settings", "Scale width or height must be even number!" };
+        const QVariantMap on{ { "Scale", true } }, keep{ { "Scale", true }, { "ScaleKA", true } }, keep169{ { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 1 } };
+        row("loaded as stored, 4:3 width 770 drops the fraction", keep, { "aspectCombo?4:3", "heightSpin?576", "widthSpin=770", "widthSpin?770", "heightSpin?577" }, odd, {});
+        row("16:9 height 100 drops the fraction", keep169, { "aspectCombo?16:9", "heightSpin?576", "heightSpin=100", "widthSpin?177", "heightSpin?100" }, odd, {});
+        row("4:3 width 1 clamps height to 1", keep, { "widthSpin=1", "heightSpin?1" }, odd, {});
+        row("16:9 height 50000 clamps width", keep169, { "heightSpin=50000", "widthSpin?50000" }, {}, { { "scaleW", 50000 }, { "scaleH", 50000 } });
+        row("keep aspect off", on, { "widthSpin=1024", "heightSpin?576" }, {}, { { "scaleW", 1024 } });
+        row("stored Auto, width", { { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 2 } }, { "aspectCombo?", "widthSpin=2000", "heightSpin?576" }, {},
+            { { "scaleA", -1 }, { "scaleW", 2000 } });
+        row("stored Auto, out of range", { { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 2 }, { "ScaleW", 60000 }, { "ScaleH", -4 } },
+            { "widthSpin?50000", "heightSpin?1", "heightSpin=2000", "widthSpin?50000" }, {}, { { "scaleA", -1 }, { "scaleW", 50000 }, { "scaleH", 2000 } });
+        row("keeping aspect and switching it recompute", { { "Scale", true }, { "ScaleW", 770 } },
+            { "keepAspectCheck", "heightSpin?577", "aspectCombo=16:9", "heightSpin?433", "widthSpin=1280" }, {},
+            { { "scaleKA", true }, { "scaleA", 1 }, { "scaleW", 1280 }, { "scaleH", 720 } });
+        row("recomputed odd height", { { "Scale", true }, { "ScaleW", 770 } }, { "keepAspectCheck" }, odd, {});
+        row("stored odd width, scaling off", { { "ScaleW", 767 } }, {}, odd, {});
+        row("Cancel", {}, { "scaleCheck", "keepAspectCheck", "widthSpin=1280", "cancelButton" }, {}, {});
+        kind = "3gp";
+        row("fourth, pick first", {}, { "videoSizeCombo?704x576", "videoSizeCombo=128x96" }, {}, { { "threeGPSize", 0 } });
+        row("past the list", { { "ThreeGP", 5 } }, { "videoSizeCombo?", "videoSizeCombo=176x144" }, {}, { { "threeGPSize", 1 } });
+        row("close button", {}, { "videoSizeCombo=128x96", "close" }, {}, {});
+        kind = "3gp2";
+        row("second, pick last", { { "ThreeGP", 1 } }, { "videoSizeCombo?176x144", "videoSizeCombo=1408x1152" }, {}, { { "threeGPSize", 4 } });
+        row("below the list", { { "ThreeGP", -1 } }, { "videoSizeCombo?", "videoSizeCombo=352x288" }, {}, { { "threeGPSize", 2 } });
+        row("Cancel", {}, { "videoSizeCombo=128x96", "cancelButton" }, {}, {});
 
-    void alignmentRadios()
-    {
-        QFETCH(QString, page);
-        ConvertSettings record;
-        SettingsDlg dlg(nullptr, &record);
-        dlg.show();
-        Click(&dlg, page + "EnableCheck");
-        QStringList custom;
-        for (const char *name :
-             { "XOffsetLabel", "XOffsetSpin", "XPercentLabel", "YOffsetLabel", "YOffsetSpin", "YPercentLabel" })
-            custom << page + name;
-        const QStringList all = QStringList{ page + "AlignCombo" } + custom;
-        Click(&dlg, page + "CustomAlignRadio");
-        QVERIFY(!Find<QRadioButton>(&dlg, page + "NormalAlignRadio")->isChecked());
-        QCOMPARE(Enabled(&dlg, all), custom);
-        Click(&dlg, page + "NormalAlignRadio");
-        QVERIFY(!Find<QRadioButton>(&dlg, page + "CustomAlignRadio")->isChecked());
-        QCOMPARE(Enabled(&dlg, all), QStringList{ page + "AlignCombo" });
-        // Switching the page off and on again keeps to the checked radio.
-        Click(&dlg, page + "CustomAlignRadio");
-        Click(&dlg, page + "EnableCheck");
-        QCOMPARE(Enabled(&dlg, all), QStringList());
-        Click(&dlg, page + "EnableCheck");
-        QCOMPARE(Enabled(&dlg, all), custom);
-    }
-
-    void sliderPositionsReopen_data()
-    {
-        QTest::addColumn<QString>("slider"); QTest::addColumn<int>("position"); QTest::addColumn<QString>("label");
+        kind = "effects";
+        const QStringList all = { "noConvertResultsCheck", "noCrashReportCheck", "clrEnableCheck", "wtEnableCheck", "wiEnableCheck", "transformEnableCheck" };
+        row("Cancel", {}, all + QStringList{ "gammaSlider=30", "wtContentEdit:mark", "cancelButton" }, {}, {});
+        row("close button", {}, all + QStringList{ "vFlipCheck", "close" }, {}, {});
+        // The warnings come in this order, and the options wait for OK too.
+        const QStringList text = all + QStringList{ "wtContentEdit: " }, image = text + QStringList{ "wiFileEdit:/nowhere/logo.png" };
+        row("no text", {}, all, { "Watermark Text", "Watermmark text is empty!" }, {});
+        row("no image", {}, text, { "Watermark Image", "Watermmark image is empty!" }, {});
+        row("no transform", {}, image, { "Transform", "No transform is set!" }, {});
+        for (const char *check : { "hFlip", "vFlip", "rotate" }) {
+            row(check, {}, image + QStringList{ QString(check) + "Check" }, {},
+                { { "clrEnable", true }, { "wtEnable", true }, { "wtContent", " " }, { "wiEnable", true }, { "wiFile", "/nowhere/logo.png" },
+                  { "transform", true }, { check, true }, { "Settings/ReportCrash", false }, { "Settings/ReportCResults", false } });
+        }
+        row("results' do not show again", { { "Settings/ReportCResults", false } }, {}, {}, { { "Settings/ReportCResults", false } });
+        row("crash notice's do not show again", { { "Settings/ReportCrash", false }, { "Settings/ReportCResults", true } }, {}, {}, { { "Settings/ReportCrash", false } });
+        const QVariantMap marked{ { "WTEnable", true }, { "WTContent", "mark" }, { "WTCR", 10 }, { "WTCG", 20 }, { "WTCB", 30 } };
+        row("font size 13, not in the list", marked, { "wtFontSizeCombo:13" }, {}, { { "wtFontSize", 13.0 } });
+        row("font size: letters are refused, empty saves 0", marked, { "wtFontSizeCombo:ab" }, {}, { { "wtFontSize", 0.0 } });
+        row("font size 1000 is cut at 100", marked, { "wtFontSizeCombo:1000" }, {}, { { "wtFontSize", 100.0 } });
+        // The picker opens at black whatever the current colour.
+        const QString sheet = "wtColorButton?QToolButton{ background: #%1; }", picker = "wtColorButton>Select Text Color|#000000>";
+        row("text colour picked, then cancelled", marked, { sheet.arg("0a141e"), picker + "#ff8000", sheet.arg("ff8000"), picker + "!#0000ff", sheet.arg("ff8000") },
+            {}, { { "wtCR", 255 }, { "wtCG", 128 }, { "wtCB", 0 } });
+        row("text colour picked, then Cancel", marked, { picker + "#ff8000", "cancelButton" }, {}, {});
+        // Each time, the image picker starts in the pictures folder.
+        const QString pictures = fixture.path("Pictures"), file = pictures + "/new logo.png";
+        QVERIFY(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation) == pictures && TestSupport::WriteBytes(file, "x"));
+        const QString patterns = "*." + QString::fromLatin1(QImageReader::supportedImageFormats().join(" *."));
+        const QString browse = "wiBrowseButton>Select Watermark Image|" + pictures + "|Image Files (" + patterns + ")>";
+        row("image picked, then cancelled", { { "WIEnable", true } }, { browse + file, "wiFileEdit?" + file, browse + "!" + pictures + "/other.png", "wiFileEdit?" + file },
+            {}, { { "wiFile", file } });
         // Positions whose value / 0.1 falls just below the integer, or below zero.
-        QTest::newRow("gamma 43") << "gamma" << 43 << "4.3";
-        QTest::newRow("saturation 29") << "saturation" << 29 << "2.9";
-        QTest::newRow("brightness -3") << "brightness" << -3 << "-0.3";
-        QTest::newRow("contrast -20") << "contrast" << -20 << "-2";
-    }
-
-    void sliderPositionsReopen()
-    {
-        QFETCH(QString, slider); QFETCH(int, position); QFETCH(QString, label);
-        ConvertSettings record;
-        {
-            SettingsDlg dlg(nullptr, &record);
-            dlg.show();
-            Click(&dlg, "clrEnableCheck");
-            Find<QSlider>(&dlg, slider + "Slider")->setValue(position);
-            QCOMPARE(Find<QLabel>(&dlg, slider + "ValueLabel")->text(), label);
-            QVERIFY(ClickOk(dlg).isEmpty());
-        }
-        QCOMPARE(Fields(record).value(QStringLiteral("clr") + slider.at(0).toUpper()).toDouble(), position * 0.1);
-        {
-            SettingsDlg dlg(nullptr, &record);
-            QCOMPARE(Find<QSlider>(&dlg, slider + "Slider")->value(), position);
-            QCOMPARE(Find<QLabel>(&dlg, slider + "ValueLabel")->text(), label);
-        }
-        record.Save();
-        ConvertSettings restarted;
-        restarted.Load();
-        SettingsDlg dlg(nullptr, &restarted);
-        QCOMPARE(Find<QSlider>(&dlg, slider + "Slider")->value(), position);
-    }
-
-    void warningsInOrderHoldBackEverything_data()
-    {
-        QTest::addColumn<QString>("text"); QTest::addColumn<QString>("transform");
-        QTest::newRow("text, horizontal flip") << "Reelway" << "hFlip";
-        QTest::newRow("one blank, vertical flip") << " " << "vFlip";
-        QTest::newRow("rotate alone") << "x" << "rotate";
-    }
-
-    void warningsInOrderHoldBackEverything()
-    {
-        QFETCH(QString, text); QFETCH(QString, transform);
-        ConvertSettings record;
-        QVariantMap expected = Fields(record);
-        SettingsDlg dlg(nullptr, &record);
-        dlg.show();
-        for (const char *name : { "noConvertResultsCheck", "noCrashReportCheck", "wtEnableCheck", "wiEnableCheck",
-                                  "transformEnableCheck" })
-            Click(&dlg, name);
-        QCOMPARE(ClickOk(dlg), (QStringList{ "Watermark Text", "Watermmark text is empty!" }));
-        QTest::keyClicks(Find<QLineEdit>(&dlg, "wtContentEdit"), text);
-        QCOMPARE(ClickOk(dlg), (QStringList{ "Watermark Image", "Watermmark image is empty!" }));
-        Find<QLineEdit>(&dlg, "wiFileEdit")->setText(QStringLiteral("/nowhere/logo.png"));
-        QCOMPARE(ClickOk(dlg), (QStringList{ "Transform", "No transform is set!" }));
-        QVERIFY(dlg.isVisible() && Find<QCheckBox>(&dlg, "transformEnableCheck")->isChecked());
-        QVERIFY2(Diff(record, expected).isEmpty(), qPrintable(Diff(record, expected)));
-        QVERIFY(OptionKeys().isEmpty());
-
-        Click(&dlg, transform + "Check");
-        QVERIFY(ClickOk(dlg).isEmpty());
-        QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        expected.insert(QVariantMap{ { "wtEnable", true }, { "wtContent", text }, { "wiEnable", true },
-                                     { "wiFile", "/nowhere/logo.png" }, { "transform", true }, { transform, true } });
-        QVERIFY2(Diff(record, expected).isEmpty(), qPrintable(Diff(record, expected)));
-        QCOMPARE(Option("ReportCResults"), QVariant(false));
-        QCOMPARE(Option("ReportCrash"), QVariant(false));
-    }
-
-    void fontSize_data()
-    {
-        QTest::addColumn<QString>("typed"); QTest::addColumn<double>("saved");
-        QTest::newRow("13, not in the list") << "13" << 13.0;
-        QTest::newRow("letters are refused, empty saves 0") << "ab" << 0.0;
-        QTest::newRow("1000 is cut at 100") << "1000" << 100.0;
-    }
-
-    void fontSize()
-    {
-        QFETCH(QString, typed); QFETCH(double, saved);
-        ConvertSettings record;
-        SettingsDlg dlg(nullptr, &record);
-        dlg.show();
-        Click(&dlg, "wtEnableCheck");
-        QTest::keyClicks(Find<QLineEdit>(&dlg, "wtContentEdit"), "mark");
-        QLineEdit *edit = Find<QComboBox>(&dlg, "wtFontSizeCombo")->lineEdit();
-        edit->selectAll();
-        QTest::keyClick(edit, Qt::Key_Delete);
-        QTest::keyClicks(edit, typed);
-        QVERIFY(ClickOk(dlg).isEmpty());
-        QCOMPARE(record.wtFontSize, saved);
-    }
-
-    void textColor()
-    {
-        ConvertSettings record;
-        record.wtCR = 10;
-        record.wtCG = 20;
-        record.wtCB = 30;
-        record.wtEnable = true;
-        record.wtContent = QStringLiteral("mark");
-        SettingsDlg dlg(nullptr, &record);
-        dlg.show();
-        QCOMPARE(Find(&dlg, "wtColorButton")->styleSheet(), ColorSheet("#0a141e"));
-        // Picked, then cancelled: the picker opens at black whatever the current colour.
-        for (const QColor &answer : { QColor(255, 128, 0), QColor() }) {
-            QStringList seen;
-            TestSupport::ModalCloser<QColorDialog> closer([&seen, answer](QColorDialog *picker) {
-                seen << picker->windowTitle() << picker->currentColor().name();
-                picker->setCurrentColor(answer);
-                QMetaObject::invokeMethod(picker, answer.isValid() ? "accept" : "reject");
-            });
-            Click(&dlg, "wtColorButton");
-            QVERIFY(closer.found());
-            QCOMPARE(seen, (QStringList{ "Select Text Color", "#000000" }));
-            QCOMPARE(Find(&dlg, "wtColorButton")->styleSheet(), ColorSheet("#ff8000"));
-        }
-        QCOMPARE(record.GetWTColor(), QColor(10, 20, 30)); // not before OK
-        QVERIFY(ClickOk(dlg).isEmpty());
-        QCOMPARE(record.GetWTColor(), QColor(255, 128, 0));
-    }
-
-    void watermarkImageBrowse()
-    {
-        ConvertSettings record;
-        record.wiEnable = true;
-        const QString pictures = fixture.path("Pictures");
-        QCOMPARE(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation), pictures);
-        const QString file = pictures + "/new logo.png";
-        QVERIFY(TestSupport::WriteBytes(file, "x"));
-        QStringList patterns;
-        for (const QByteArray &format : QImageReader::supportedImageFormats())
-            patterns << "*." + QString::fromLatin1(format);
-        SettingsDlg dlg(nullptr, &record);
-        dlg.show();
-        // Picked, then cancelled: each time the picker starts in the pictures folder.
-        for (bool pick : { true, false }) {
-            QStringList seen;
-            TestSupport::ModalCloser<QFileDialog> closer([&seen, pick, file](QFileDialog *picker) {
-                seen << picker->windowTitle() << picker->directory().absolutePath() << picker->nameFilters();
-                // Typed rather than selected: the picker lists its folder in the background.
-                Find<QLineEdit>(picker, "fileNameEdit")->setText(file);
-                static_cast<QDialog *>(picker)->done(pick ? QDialog::Accepted : QDialog::Rejected);
-            });
-            Click(&dlg, "wiBrowseButton");
-            QVERIFY(closer.found());
-            QCOMPARE(seen, (QStringList{ "Select Watermark Image", pictures, "Image Files (" + patterns.join(' ') + ')' }));
-            QCOMPARE(Find<QLineEdit>(&dlg, "wiFileEdit")->text(), file);
-        }
-        QCOMPARE(record.wiFile, QString());
-        QVERIFY(ClickOk(dlg).isEmpty());
-        QCOMPARE(record.wiFile, file);
-    }
-
-    void optionPages_data()
-    {
-        QTest::addColumn<QVariant>("reportCrash"); QTest::addColumn<QVariant>("reportCResults");
-        QTest::newRow("empty store writes true") << QVariant() << QVariant();
-        QTest::newRow("results dialog's do not show again") << QVariant() << QVariant(false);
-        QTest::newRow("crash notice's do not show again") << QVariant(false) << QVariant(true);
-    }
-
-    void optionPages()
-    {
-        QFETCH(QVariant, reportCrash); QFETCH(QVariant, reportCResults);
-        {
-            QSettings store(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-            if (reportCrash.isValid())
-                store.setValue(QStringLiteral("Settings/ReportCrash"), reportCrash);
-            if (reportCResults.isValid())
-                store.setValue(QStringLiteral("Settings/ReportCResults"), reportCResults);
-        }
-        ConvertSettings record;
-        SettingsDlg dlg(nullptr, &record);
-        dlg.show();
-        QCOMPARE(Find<QCheckBox>(&dlg, "noCrashReportCheck")->isChecked(), reportCrash == QVariant(false));
-        QCOMPARE(Find<QCheckBox>(&dlg, "noConvertResultsCheck")->isChecked(), reportCResults == QVariant(false));
-        QVERIFY(ClickOk(dlg).isEmpty());
-        QCOMPARE(Option("ReportCrash"), QVariant(reportCrash != QVariant(false)));
-        QCOMPARE(Option("ReportCResults"), QVariant(reportCResults != QVariant(false)));
-    }
-
-    void okSavesEveryFieldAndReopensUnchanged()
-    {
-        ConvertSettings record;
-        SettingsDlg dlg(nullptr, &record);
-        dlg.show();
+        row("gamma 43", {}, { "gammaSlider=43", "gammaValueLabel?4.3" }, {}, { { "clrG", 43 * 0.1 } });
+        row("saturation 29", {}, { "saturationSlider=29", "saturationValueLabel?2.9" }, {}, { { "clrS", 29 * 0.1 } });
+        row("brightness -3", {}, { "brightnessSlider=-3", "brightnessValueLabel?-0.3" }, {}, { { "clrB", -3 * 0.1 } });
+        row("contrast -20", {}, { "contrastSlider=-20", "contrastValueLabel?-2" }, {}, { { "clrC", -20 * 0.1 } });
+        row("stored values beyond the controls", { { "WTOpc", 0 }, { "ClrB", 1e300 }, { "ClrC", -1e300 }, { "ClrG", qQNaN() }, { "WTAlign", 9 }, { "RotateDegree", -1 }, { "WTFontSize", 12.5 } },
+            { "wtOpacityValueLabel?1", "brightnessValueLabel?1", "contrastValueLabel?-2", "gammaValueLabel?0.1", "wtAlignCombo?", "rotateCombo?", "wtFontSizeCombo?12.5" },
+            {}, { { "wtOpc", 1 }, { "clrB", 1.0 }, { "clrC", -2.0 }, { "clrG", 0.1 }, { "wtAlign", -1 } });
         // A real family rather than an alias such as "Serif", which the combo resolves when reopened.
+        QFontComboBox fonts;
         QString family;
-        auto *fonts = Find<QFontComboBox>(&dlg, "wtFontNameCombo");
-        for (int i = fonts->count() - 1; i >= 0 && family.isEmpty(); --i) {
-            const QString name = fonts->itemText(i);
-            if (name != record.wtFontName && QFontInfo(QFont(name)).family() == name)
-                family = name;
-        }
-        QVERIFY(!family.isEmpty());
-        for (const char *name : { "clrEnableCheck", "wtEnableCheck", "wtItalicButton", "wtUnderlineButton",
-                                  "wtCustomAlignRadio", "wiEnableCheck", "wiCustomAlignRadio",
-                                  "transformEnableCheck", "rotateCheck", "hFlipCheck" })
-            Click(&dlg, name);
-        const struct {
-            const char *name;
-            int value;
-        } values[] = { { "brightnessSlider", -4 }, { "contrastSlider", 12 }, { "saturationSlider", 0 },
-                       { "gammaSlider", 25 },      { "wtOpacitySlider", 40 }, { "wiScaleSlider", 250 },
-                       { "wtXOffsetSpin", 12 },    { "wtYOffsetSpin", 88 },   { "wiYOffsetSpin", 7 } };
-        for (const auto &v : values)
-            Find(&dlg, v.name)->setProperty("value", v.value);
-        QTest::keyClicks(Find<QLineEdit>(&dlg, "wtContentEdit"), "Reelway ©");
-        fonts->setCurrentText(family);
-        Find<QComboBox>(&dlg, "wtFontSizeCombo")->setCurrentIndex(2);
-        Find<QComboBox>(&dlg, "wtAlignCombo")->setCurrentIndex(3);
-        Click(&dlg, "wtEnableCheck"); // switched off again: its values are still saved
-        Find<QLineEdit>(&dlg, "wiFileEdit")->setText(QStringLiteral("/pics/logo.png"));
-        QCOMPARE(Find<QLabel>(&dlg, "wiScaleValueLabel")->text(), QStringLiteral("250%"));
-        Find<QComboBox>(&dlg, "wiAlignCombo")->setCurrentIndex(4);
-        auto *rotate = Find<QComboBox>(&dlg, "rotateCombo");
-        rotate->setCurrentIndex(2);
-        Click(&dlg, "transformEnableCheck"); // off and on again keeps to "Rotate"
-        QVERIFY(!rotate->isEnabled());
-        Click(&dlg, "transformEnableCheck");
-        QVERIFY(rotate->isEnabled());
-
-        QVERIFY(ClickOk(dlg).isEmpty());
-        QVariantMap expected = Fields(ConvertSettings());
-        expected.insert(QVariantMap{
-            { "clrEnable", true },  { "clrB", -4 * 0.1 },       { "clrC", 12 * 0.1 },     { "clrS", 0.0 },
-            { "clrG", 25 * 0.1 },   { "wtContent", "Reelway ©" }, { "wtFontName", family }, { "wtFontSize", 12.0 },
-            { "wtFontI", true },    { "wtFontU", true },        { "wtOpc", 40 },          { "wtCAlign", true },
-            { "wtAlign", 3 },       { "wtCAlignX", 12 },        { "wtCAlignY", 88 },      { "wiEnable", true },
-            { "wiFile", "/pics/logo.png" }, { "wiScale", 250 }, { "wiCAlign", true },     { "wiAlign", 4 },
-            { "wiCAlignY", 7 },     { "transform", true },      { "rotate", true },       { "rotateDegree", 2 },
-            { "hFlip", true },
-        });
-        QVERIFY2(Diff(record, expected).isEmpty(), qPrintable(Diff(record, expected)));
-
-        SettingsDlg again(nullptr, &record);
-        again.show();
-        QVERIFY(!Find(&again, "wtXOffsetSpin")->isEnabled()); // page is off
-        QVERIFY(Find<QRadioButton>(&again, "wtCustomAlignRadio")->isChecked());
-        QVERIFY(Find(&again, "rotateCombo")->isEnabled());
-        QVERIFY(ClickOk(again).isEmpty());
-        QVERIFY2(Diff(record, expected).isEmpty(), qPrintable(Diff(record, expected)));
+        for (int i = fonts.count() - 1; i >= 0 && family.isEmpty(); --i)
+            family = fonts.itemText(i) != QApplication::font().family() && QFontInfo(QFont(fonts.itemText(i))).family() == fonts.itemText(i) ? fonts.itemText(i) : QString();
+        // The text page is switched off again at the end: its values are still saved.
+        row("every field", {},
+            { "clrEnableCheck", "wtEnableCheck", "wtItalicButton", "wtUnderlineButton", "wtCustomAlignRadio", "wiEnableCheck", "wiCustomAlignRadio", "transformEnableCheck",
+              "rotateCheck", "hFlipCheck", "brightnessSlider=-4", "contrastSlider=12", "saturationSlider=0", "gammaSlider=25", "wtOpacitySlider=40", "wiScaleSlider=250",
+              "wiScaleValueLabel?250%", "wtXOffsetSpin=12", "wtYOffsetSpin=88", "wiYOffsetSpin=7", "wtFontSizeCombo=12", "wtAlignCombo=Bottom Right", "wiAlignCombo=Center",
+              "rotateCombo=Clockwise 270 degree", "wtContentEdit:Reelway ©", "wtFontNameCombo=" + family, "wtEnableCheck", "wiFileEdit:/pics/logo.png" },
+            {}, { { "clrEnable", true }, { "clrB", -4 * 0.1 }, { "clrC", 12 * 0.1 }, { "clrS", 0.0 }, { "clrG", 25 * 0.1 }, { "wtContent", "Reelway ©" }, { "wtFontName", family },
+                  { "wtFontSize", 12.0 }, { "wtFontI", true }, { "wtFontU", true }, { "wtOpc", 40 }, { "wtCAlign", true }, { "wtAlign", 3 }, { "wtCAlignX", 12 },
+                  { "wtCAlignY", 88 }, { "wiEnable", true }, { "wiFile", "/pics/logo.png" }, { "wiScale", 250 }, { "wiCAlign", true }, { "wiAlign", 4 }, { "wiCAlignY", 7 },
+                  { "transform", true }, { "rotate", true }, { "rotateDegree", 2 }, { "hFlip", true } });
     }
 
-    void storedValuesShownWithinRange()
+    void ok()
     {
+        QFETCH(QString, kind); QFETCH(QVariantMap, stored); QFETCH(QStringList, edits); QFETCH(QStringList, warning); QFETCH(QVariantMap, saved);
         ConvertSettings record;
-        record.wtOpc = 0;
-        record.wiScale = 1000;
-        record.clrB = 1e300;
-        record.clrG = std::numeric_limits<double>::quiet_NaN();
-        record.clrC = -1e300;
-        record.wtAlign = 9;
-        record.rotateDegree = -1;
-        record.wtFontSize = 12.5;
-        SettingsDlg dlg(nullptr, &record);
-        dlg.show();
-        QCOMPARE(Shown(&dlg, { "wtOpacityValueLabel", "wiScaleValueLabel", "brightnessValueLabel", "contrastValueLabel",
-                               "gammaValueLabel", "wtAlignCombo", "rotateCombo", "wtFontSizeCombo" }),
-                 (QStringList{ "1", "500%", "1", "-2", "0.1", "", "", "12.5" }));
-        QVERIFY(ClickOk(dlg).isEmpty());
-        QCOMPARE(record.wtFontSize, 12.5);
+        Load(record, stored);
+        // An OK on the effects dialog writes both options.
+        QVariantMap changes = kind == "effects" && !saved.isEmpty() ? QVariantMap{ { "Settings/ReportCrash", true }, { "Settings/ReportCResults", true } } : QVariantMap();
+        changes.insert(saved);
+        const QStringList expected = State(record, changes);
+        const std::unique_ptr<QDialog> dlg(Make(kind, &record));
+        dlg->show();
+        for (const QString &edit : edits) {
+            const int at = edit.indexOf(QRegularExpression("[=:?>]"));
+            const QString name = edit.left(at), arg = edit.mid(at + 1);
+            QWidget *w = name == "close" ? dlg.get() : Find(dlg.get(), name);
+            auto *combo = qobject_cast<QComboBox *>(w);
+            QLineEdit *line = combo ? combo->lineEdit() : qobject_cast<QLineEdit *>(w);
+            if (at < 0) {
+                name == "close" ? void(dlg->close()) : Click(dlg.get(), name);
+            } else if (edit.at(at) == '?') {
+                QCOMPARE(name + '?' + w->property(combo ? "currentText" : qobject_cast<QToolButton *>(w) ? "styleSheet" : "text").toString(), edit);
+            } else if (edit.at(at) == '=') {
+                w->setProperty(combo ? "currentText" : "value", arg);
+            } else if (edit.at(at) == ':' && !line->isEnabled()) {
+                line->setText(arg);
+            } else if (edit.at(at) == ':') {
+                line->clear();
+                QTest::keyClicks(line, arg);
+            } else {
+                QString seen, answer = arg.section('>', 1);
+                const bool cancel = answer.startsWith('!');
+                TestSupport::ModalCloser<QDialog> closer([&](QDialog *picker) {
+                    auto *colors = qobject_cast<QColorDialog *>(picker);
+                    auto *files = qobject_cast<QFileDialog *>(picker);
+                    seen = picker->windowTitle() + '|' + (colors ? colors->currentColor().name() : files->directory().absolutePath() + '|' + files->nameFilters().join('|'));
+                    // Typed rather than selected: the file picker lists its folder in the background.
+                    colors ? colors->setCurrentColor(QColor(answer.remove('!'))) : Find<QLineEdit>(picker, "fileNameEdit")->setText(answer.remove('!'));
+                    picker->done(cancel ? QDialog::Rejected : QDialog::Accepted);
+                }, [](QDialog *d) { return qobject_cast<QColorDialog *>(d) || qobject_cast<QFileDialog *>(d); });
+                Click(dlg.get(), name);
+                QVERIFY(closer.found());
+                QCOMPARE(seen, arg.section('>', 0, 0));
+            }
+        }
+        if (dlg->isVisible())
+            QCOMPARE(ClickOk(*dlg), warning);
+        QCOMPARE(QPoint(dlg->isVisible(), dlg->result() == QDialog::Accepted), QPoint(!warning.isEmpty(), !saved.isEmpty()));
+        QCOMPARE(State(record), expected);
+        if (dlg->result() == QDialog::Accepted) {
+            const std::unique_ptr<QDialog> again(Make(kind, &record));
+            QVERIFY(ClickOk(*again).isEmpty());
+            QCOMPARE(State(record), expected);
+        }
     }
 };
 

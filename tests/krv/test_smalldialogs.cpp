@@ -10,66 +10,31 @@
 
 using TestSupport::Find;
 
-namespace {
-
-QVariant Stored(const QString &key)
-{
-    return QSettings(QStringLiteral("Korvent"), QStringLiteral("Reelway")).value("Settings/" + key);
-}
-
-void Store(const QString &key, const QVariant &value)
-{
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    if (value.isValid())
-        settings.setValue("Settings/" + key, value);
-    else
-        settings.remove("Settings/" + key);
-}
-
 // Leaves a dialog by "close button", "Escape" or the button of that text.
-void Leave(QDialog *dlg, const QString &exit)
+static void Leave(QDialog *dlg, const QString &exit)
 {
-    if (exit == QLatin1String("close button")) {
-        dlg->close();
-    } else if (exit == QLatin1String("Escape")) {
+    if (exit == "Escape")
         QTest::keyClick(dlg, Qt::Key_Escape);
-    } else {
-        for (QAbstractButton *button : dlg->findChild<QDialogButtonBox *>()->buttons()) {
-            if (button->text() == exit)
-                QTest::mouseClick(button, Qt::LeftButton);
-        }
+    else if (exit == "close button")
+        dlg->close();
+    for (QAbstractButton *button : dlg->findChild<QDialogButtonBox *>()->buttons()) {
+        if (button->text() == exit)
+            QTest::mouseClick(button, Qt::LeftButton);
     }
 }
 
 // Texts of the shown labels, buttons and tab bars that get less room than their font needs.
-QStringList CutTexts(QWidget *window)
+static QStringList CutTexts(QWidget *window)
 {
     QStringList cut;
-    for (QLabel *label : window->findChildren<QLabel *>()) {
-        QSize need = label->fontMetrics().size(0, label->text());
-        if (label->textFormat() == Qt::RichText) {
-            QTextDocument doc;
-            doc.setDefaultFont(label->font());
-            doc.setDocumentMargin(0);
-            doc.setHtml(label->text());
-            need = QSize(qCeil(doc.idealWidth()), qCeil(doc.size().height()));
-        }
-        const QSize room = label->contentsRect().size();
-        if (label->isVisibleTo(window) && (need.width() > room.width() || need.height() > room.height()))
-            cut << label->text();
-    }
-    for (QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
-        if (button->isVisibleTo(window) && button->width() < button->sizeHint().width())
-            cut << button->text();
-    }
-    for (QTabBar *tabs : window->findChildren<QTabBar *>()) {
-        if (tabs->width() < tabs->sizeHint().width())
-            cut << QStringLiteral("tab bar");
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        const bool label = qobject_cast<QLabel *>(w);
+        if ((label || qobject_cast<QAbstractButton *>(w) || qobject_cast<QTabBar *>(w)) && w->isVisibleTo(window)
+            && (w->width() < w->sizeHint().width() || (label && w->height() < w->sizeHint().height())))
+            cut << w->metaObject()->className() + (' ' + w->property("text").toString());
     }
     return cut;
 }
-
-} // namespace
 
 class TestSmallDialogs : public QObject
 {
@@ -79,17 +44,11 @@ class TestSmallDialogs : public QObject
     const QFont appFont = QApplication::font();
 
 private slots:
-    void init()
-    {
-        fixture.urls().clear();
-        TestSupport::ClearSettings();
-        QApplication::setFont(appFont);
-    }
+    void init() { fixture.urls().clear(); TestSupport::ClearSettings(); QApplication::setFont(appFont); }
 
     void textsFit_data()
     {
-        QTest::addColumn<QString>("dialog");
-        QTest::addColumn<int>("points");
+        QTest::addColumn<QString>("dialog"); QTest::addColumn<int>("points");
         for (const char *dialog : { "results", "crash", "about", "failed download", "effects" }) {
             for (int points : { 9, 12 })
                 QTest::addRow("%s %d pt", dialog, points) << dialog << points;
@@ -98,25 +57,18 @@ private slots:
 
     void textsFit()
     {
-        QFETCH(QString, dialog);
-        QFETCH(int, points);
+        QFETCH(QString, dialog); QFETCH(int, points);
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
         const int counts[] = { 3, 2, 1, 0 };
-        QString downloaded;
+        QString downloaded; // where a download would go
         ConvertSettings record;
-        const std::map<QString, std::function<QDialog *()>> make = {
-            { "results", [&] { return new ConvertResultsDlg(counts, folder); } },
-            { "crash", [] { return new ConvertCrashDlg; } },
-            { "about", [] { return new KRVAboutDlg; } },
-            { "failed download", [&] { return new AVDownloadDlg(&downloaded); } },
-            { "effects", [&] { return new SettingsDlg(nullptr, &record); } },
-        };
-        const std::unique_ptr<QDialog> dlg(make.at(dialog)());
+        const std::unique_ptr<QDialog> dlg(dialog == "results" ? new ConvertResultsDlg(counts, folder) : dialog == "crash" ? static_cast<QDialog *>(new ConvertCrashDlg)
+                                           : dialog == "about" ? static_cast<QDialog *>(new KRVAboutDlg) : dialog == "effects" ? static_cast<QDialog *>(new SettingsDlg(nullptr, &record))
+                                           : new AVDownloadDlg(&downloaded));
         dlg->show();
         QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
-        if (dialog == QLatin1String("failed download")) {  // straight to an attempt that could not start
-            QVERIFY(QMetaObject::invokeMethod(dlg.get(), "downloaded", Q_ARG(int, 0),
-                                              Q_ARG(QProcess::ExitStatus, QProcess::NormalExit)));
+        if (dialog == QLatin1String("failed download")) { // straight to an attempt that could not start
+            QVERIFY(QMetaObject::invokeMethod(dlg.get(), "downloaded", Q_ARG(int, 0), Q_ARG(QProcess::ExitStatus, QProcess::NormalExit)));
             QVERIFY(Find<QLabel>(dlg.get(), "statusLabel")->isVisible());
         }
         auto *tabs = dlg->findChild<QTabWidget *>();
@@ -128,113 +80,59 @@ private slots:
         }
     }
 
-    void resultsSummary_data()
+    // The results dialog sums up the batch, adding a note between the summary and the check box when a file
+    // failed; it stores its check box on every way out, the crash notice on OK only. Only "Open Target"
+    // opens the folder, and only an absolute one that exists (made inside a scratch working directory, so a
+    // relative text would find a folder of that name if it were resolved there).
+    void storesChoice_data()
     {
-        QTest::addColumn<QVector<int>>("counts");
-        QTest::newRow("mixed batch") << QVector<int>{ 3, 2, 1, 0 };
-        QTest::newRow("nothing succeeded") << QVector<int>{ 2, 0, 1, 1 };
-        QTest::newRow("all succeeded") << QVector<int>{ 12, 12, 0, 0 };
+        QTest::addColumn<QString>("key"); QTest::addColumn<QVariant>("before"); QTest::addColumn<bool>("check"); QTest::addColumn<QString>("exit");
+        QTest::addColumn<bool>("accepted"); QTest::addColumn<QVariant>("after"); QTest::addColumn<QString>("folder"); QTest::addColumn<bool>("opened"); QTest::addColumn<QVector<int>>("counts");
+        const auto row = [](const char *name, const char *key, QVariant before, bool check, const char *exit, bool accepted, QVariant after,
+                            const char *folder = "/made", bool opened = false, const QVector<int> &counts = { 2, 2, 0, 0 }) {
+            QTest::newRow(name) << QString(key) << before << check << QString(exit) << accepted << after << QString(folder) << opened << counts;
+        };
+        // The value stored before is the opposite, so a dialog that writes nothing is caught.
+        row("results, checked, OK, nothing succeeded", "ReportCResults", true, true, "OK", false, false, "/made", false, { 2, 0, 1, 1 });
+        row("results, Open Target, percent, hash and question mark", "ReportCResults", false, false, "Open Target", true, true, "/100% C# clips?", true, { 12, 12, 0, 0 });
+        row("results, Open Target, missing folder", "ReportCResults", false, false, "Open Target", true, true, "/gone");
+        row("results, Open Target, relative text", "ReportCResults", false, false, "Open Target", true, true, "Same as source file");
+        row("results, Open Target, empty text", "ReportCResults", false, false, "Open Target", true, true, "");
+        row("results, checked, close button", "ReportCResults", true, true, "close button", false, false);
+        row("results, unchecked, Escape, mixed batch", "ReportCResults", false, false, "Escape", false, true, "/made", false, { 3, 2, 1, 0 });
+        row("crash, checked, OK", "ReportCrash", true, true, "OK", true, false);
+        row("crash, unchecked, OK, key absent", "ReportCrash", QVariant(), false, "OK", true, true);
+        row("crash, checked, close button, key absent", "ReportCrash", QVariant(), true, "close button", false, QVariant());
+        row("crash, checked, Escape", "ReportCrash", true, true, "Escape", false, true);
     }
 
-    void resultsSummary()
+    void storesChoice()
     {
-        QFETCH(QVector<int>, counts);
-        ConvertResultsDlg dlg(counts.constData(), folder);
-        QCOMPARE(Find<QLabel>(&dlg, "summaryLabel")->text(),
-                 QString("Selected Files: %1\nSucceeded Files: %2\nFailed Files: %3\nCanceled Files: %4")
-                     .arg(counts[0]).arg(counts[1]).arg(counts[2]).arg(counts[3]));
-        // The note sits between the summary and the check box, and only when a file failed.
-        auto *note = dlg.findChild<QLabel *>("noteLabel");
-        QCOMPARE(note != nullptr, counts[2] > 0);
-        QCOMPARE(dlg.layout()->count(), note ? 4 : 3);
-        if (note)
-            QCOMPARE(dlg.layout()->itemAt(1)->widget(), note);
-        QCOMPARE(dlg.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->isEnabled(), counts[1] > 0);
-    }
-
-    // Every way out stores the check box; only "Open Target" opens the folder.
-    void resultsStoresChoice_data()
-    {
-        QTest::addColumn<QString>("exit"); QTest::addColumn<bool>("checked");
-        QTest::newRow("OK, checked") << "OK" << true;
-        QTest::newRow("Open Target, unchecked") << "Open Target" << false;
-        QTest::newRow("close button, checked") << "close button" << true;
-        QTest::newRow("Escape, unchecked") << "Escape" << false;
-    }
-
-    void resultsStoresChoice()
-    {
-        QFETCH(QString, exit); QFETCH(bool, checked);
-        Store("ReportCResults", checked); // the opposite, so a dialog that writes nothing is caught
-        const int counts[4] = { 3, 2, 1, 0 };
-        ConvertResultsDlg dlg(counts, folder);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto *check = Find<QCheckBox>(&dlg, "noShowCheck");
-        QVERIFY(!check->isChecked());
-        if (checked)
-            QTest::keyClick(check, Qt::Key_Space);
-        Leave(&dlg, exit);
-        QVERIFY(!dlg.isVisible());
-        QCOMPARE(dlg.result(), int(exit == "Open Target" ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(Stored("ReportCResults"), QVariant(!checked));
-        QCOMPARE(fixture.urls().size(), exit == "Open Target" ? 1 : 0);
-    }
-
-    void openTarget_data()
-    {
-        QTest::addColumn<QString>("name"); QTest::addColumn<bool>("create"); QTest::addColumn<bool>("absolute");
-        QTest::newRow("percent, hash and question mark") << "100% C# clips?" << true << true;
-        QTest::newRow("missing folder") << "gone" << false << true;
-        QTest::newRow("relative text") << "Same as source file" << true << false;
-        QTest::newRow("empty text") << "" << false << false;
-    }
-
-    void openTarget()
-    {
-        QFETCH(QString, name); QFETCH(bool, create); QFETCH(bool, absolute);
+        QFETCH(QString, key); QFETCH(QVariant, before); QFETCH(bool, check); QFETCH(QString, exit);
+        QFETCH(bool, accepted); QFETCH(QVariant, after); QFETCH(QString, folder); QFETCH(bool, opened); QFETCH(QVector<int>, counts);
+        if (before.isValid())
+            QSettings("Korvent", "Reelway").setValue("Settings/" + key, before);
         QTemporaryDir base(fixture.path("openXXXXXX"));
-        QVERIFY(base.isValid());
-        const QString path = base.filePath(name);
-        if (create)
-            QVERIFY(QDir().mkpath(path));
-        // A relative text must not be resolved against the working directory even
-        // when a folder of that name happens to exist there.
-        const QString previousCwd = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(base.path()));
-        const int counts[4] = { 2, 2, 0, 0 };
-        ConvertResultsDlg dlg(counts, absolute ? path : name);
-        dlg.show();
-        Leave(&dlg, "Open Target");
-        QDir::setCurrent(previousCwd);
-        QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(fixture.urls(), create && absolute ? QList<QUrl>{ QUrl::fromLocalFile(path) } : QList<QUrl>());
-    }
-
-    // The crash notice stores its check box on OK only.
-    void crashStoresChoiceOnlyOnOk_data()
-    {
-        QTest::addColumn<QVariant>("before"); QTest::addColumn<bool>("checked"); QTest::addColumn<QString>("exit"); QTest::addColumn<QVariant>("after");
-        QTest::newRow("checked, OK") << QVariant(true) << true << "OK" << QVariant(false);
-        QTest::newRow("unchecked, OK, key absent") << QVariant() << false << "OK" << QVariant(true);
-        QTest::newRow("checked, close button, key absent") << QVariant() << true << "close button" << QVariant();
-        QTest::newRow("checked, Escape") << QVariant(true) << true << "Escape" << QVariant(true);
-    }
-
-    void crashStoresChoiceOnlyOnOk()
-    {
-        QFETCH(QVariant, before); QFETCH(bool, checked); QFETCH(QString, exit); QFETCH(QVariant, after);
-        Store("ReportCrash", before);
-        ConvertCrashDlg dlg;
-        TestSupport::ModalCloser<ConvertCrashDlg> closer([checked, exit](ConvertCrashDlg *shown) {
-            if (checked)
+        const QString previousCwd = QDir::currentPath(), path = folder.startsWith('/') ? base.path() + folder : folder;
+        QVERIFY(base.isValid() && QDir::setCurrent(base.path()) && (folder.isEmpty() || folder == "/gone" || QDir().mkpath(path)));
+        const std::unique_ptr<QDialog> dlg(key == "ReportCrash" ? static_cast<QDialog *>(new ConvertCrashDlg) : new ConvertResultsDlg(counts.constData(), path));
+        if (key == "ReportCResults") {
+            QCOMPARE(Find<QLabel>(dlg.get(), "summaryLabel")->text(), QString("Selected Files: %1\nSucceeded Files: %2\nFailed Files: %3\nCanceled Files: %4")
+                                                                          .arg(counts[0]).arg(counts[1]).arg(counts[2]).arg(counts[3]));
+            QCOMPARE(dlg->layout()->itemAt(1)->widget()->objectName() + ' ' + QString::number(dlg->layout()->count()), counts[2] ? "noteLabel 4" : "noShowCheck 3");
+            QCOMPARE(dlg->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->isEnabled(), counts[1] > 0);
+        }
+        TestSupport::ModalCloser<QDialog> closer([check, exit](QDialog *shown) {
+            if (check)
                 QTest::keyClick(Find<QCheckBox>(shown, "noShowCheck"), Qt::Key_Space);
             Leave(shown, exit);
         });
-        const int result = dlg.exec();
+        const int result = dlg->exec();
+        QDir::setCurrent(previousCwd);
         QVERIFY(closer.found());
-        QCOMPARE(result, int(exit == "OK" ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(Stored("ReportCrash"), after);
+        QCOMPARE(result, int(accepted ? QDialog::Accepted : QDialog::Rejected));
+        QCOMPARE(QSettings("Korvent", "Reelway").value("Settings/" + key), after);
+        QCOMPARE(fixture.urls(), opened ? QList<QUrl>{ QUrl::fromLocalFile(path) } : QList<QUrl>());
     }
 
     void aboutAndCredits()
@@ -244,28 +142,20 @@ private slots:
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));
         auto *link = Find<QLabel>(&about, "linkLabel");
-        QTextDocument doc;
-        doc.setHtml(link->text());
-        QCOMPARE(doc.toPlainText(), QString::fromLatin1(MakerWebsite));
-        const QPoint onText(link->fontMetrics().horizontalAdvance(doc.toPlainText()) / 2, link->height() / 2);
-        QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, onText);
+        QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, QPoint(link->fontMetrics().horizontalAdvance(MakerWebsite) / 2, link->height() / 2));
         QTRY_COMPARE(fixture.urls(), QList<QUrl>{ QUrl(QString::fromLatin1(MakerWebsite)) });
-
         // The credits come up modal over the about box, with the registry's text.
         QStringList seen;
         TestSupport::ModalCloser<KRVAboutCreditsDlg> closer([&](KRVAboutCreditsDlg *credits) {
-            seen << Find<QLabel>(credits, "creditsLabel")->text();
-            seen << QString::number(about.isVisible() && QApplication::activeModalWidget() == credits);
+            seen << Find<QLabel>(credits, "creditsLabel")->text() << QString::number(about.isVisible() && QApplication::activeModalWidget() == credits);
             QTest::mouseClick(credits->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
         });
         QTest::mouseClick(Find<QPushButton>(&about, "creditsBtn"), Qt::LeftButton);
         QVERIFY(closer.found());
         QCOMPARE(seen, (QStringList{ creditsText, "1" }));
         QVERIFY(about.isVisible() && QApplication::activeModalWidget() == nullptr);
-
         QTest::mouseClick(about.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
-        QVERIFY(!about.isVisible());
-        QCOMPARE(about.result(), int(QDialog::Accepted));
+        QVERIFY(!about.isVisible() && about.result() == QDialog::Accepted);
     }
 };
 
