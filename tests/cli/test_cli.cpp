@@ -23,8 +23,7 @@ class TestCli : public QObject
         p.start(QDir(AppDir()).absoluteFilePath("reelway-cli"), args);
         if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
             return -1;
-        out = Lines(p.readAllStandardOutput());
-        err = Lines(p.readAllStandardError());
+        out = Lines(p.readAllStandardOutput()), err = Lines(p.readAllStandardError());
         return p.exitCode();
     }
 
@@ -42,9 +41,7 @@ private slots:
     {
         QFETCH(QString, text); QFETCH(int, id); QFETCH(QString, extension);
         TargetFormat format;
-        QVERIFY(FindTargetFormat(text, format));
-        QCOMPARE(int(format.id), id);
-        QCOMPARE(format.extension, extension);
+        QVERIFY2(FindTargetFormat(text, format) && int(format.id) == id && format.extension == extension, qPrintable(format.extension));
     }
 
     void usageErrors_data()
@@ -68,8 +65,7 @@ private slots:
         const QStringList before = Entries(tmp.path());
         QStringList out, err;
         QCOMPARE(RunCli(args, out, err), 2);
-        QVERIFY2(out.isEmpty() && err.size() == 1 && err.first().startsWith("reelway-cli: ") && err.first().contains(message),
-                 qPrintable(err.join('\n')));
+        QVERIFY2(out.isEmpty() && err.size() == 1 && err.first().startsWith("reelway-cli: ") && err.first().contains(message), qPrintable(err.join('\n')));
         QCOMPARE(Entries(tmp.path()), before);
     }
 
@@ -78,9 +74,8 @@ private slots:
     void batchWithGarbage()
     {
         const QString good = tmp.filePath("batch/a.mkv");
-        QVERIFY(QDir().mkpath(tmp.filePath("batch/sub")) && QFile::copy(Clip(), good));
-        QVERIFY(WriteBytes(tmp.filePath("batch/sub/b.avi"), QByteArray(4096, 'x')));
-        QVERIFY(QDir().mkpath(tmp.filePath("plain")) && QDir().mkpath(tmp.filePath("json")));
+        QVERIFY(QDir(tmp.path()).mkpath("batch/sub") && QDir(tmp.path()).mkpath("plain") && QDir(tmp.path()).mkpath("json"));
+        QVERIFY(QFile::copy(Clip(), good) && WriteBytes(tmp.filePath("batch/sub/b.avi"), QByteArray(4096, 'x')));
         // JSON in single quotes, the reasons and the log's name masked, in a fixed order.
         const auto outcome = [](QStringList lines) {
             lines = lines.filter(QRegularExpression("^(Succeeded|Failed|Selected|Details)|\"event\":\"(start|result|summary)"));
@@ -98,17 +93,14 @@ private slots:
 
         // The folder is walked as Add Folder walks it: through sub-folders, but no links, no linked
         // folders (this one holds plain/a.mp4), no names without a dot.
-        QVERIFY(QFile::link(good, tmp.filePath("batch/link.mkv")) && WriteBytes(tmp.filePath("batch/README"), "x")
-                && QFile::link(tmp.filePath("plain"), tmp.filePath("batch/x.d")));
+        QVERIFY(QFile::link(good, tmp.filePath("batch/link.mkv")) && WriteBytes(tmp.filePath("batch/README"), "x") && QFile::link(tmp.filePath("plain"), tmp.filePath("batch/x.d")));
         QCOMPARE(RunCli({ "--json", "--effects", "-f", "mkv", "-o", "json", "batch" }, out, err), 1);
         QVERIFY2(out.last().contains("\"event\":\"summary\""), qPrintable(out.last()));
         for (const QString &line : out.filter("\"event\":\"progress\""))
             QVERIFY2(line.contains("\"percent\":") && line.contains("\"source\":\"batch/"), qPrintable(line));
-        QCOMPARE(outcome(out),
-                 QStringList({ "{'canceled':0,'event':'summary','failed':1,'log':'batch.log','selected':2,'succeeded':1}",
+        QCOMPARE(outcome(out), QStringList({ "{'canceled':0,'event':'summary','failed':1,'log':'batch.log','selected':2,'succeeded':1}",
                                "{'event':'result','reason':'why','result':'Failed','source':'batch/sub/b.avi'}",
-                               "{'event':'result','result':'Succeeded','source':'batch/a.mkv','target':'"
-                                   + tmp.filePath("json/a.mkv") + "'}",
+                               "{'event':'result','result':'Succeeded','source':'batch/a.mkv','target':'" + tmp.filePath("json/a.mkv") + "'}",
                                "{'event':'start','source':'batch/a.mkv'}", "{'event':'start','source':'batch/sub/b.avi'}" }));
         QCOMPARE(QDir(tmp.filePath("json")).entryList(QDir::Files | QDir::Hidden), QStringList("a.mkv"));
         // Reading the window's effects writes nothing of the window's.
@@ -132,10 +124,9 @@ private slots:
             QVERIFY(p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit);
             QCOMPARE(p.exitCode(), 130);
             const QStringList events = Lines(p.readAllStandardOutput());
-            QVERIFY(events.size() >= 2 && events.at(events.size() - 2).contains("\"result\":\"Canceled\""));
-            QVERIFY(events.last().contains("\"canceled\":1,\"event\":\"summary\""));
-            QCOMPARE(Entries(out), QStringList());
-            QVERIFY(QProcess::execute("pgrep", { "-f", out }) != 0);
+            QVERIFY2(events.size() >= 2 && events.at(events.size() - 2).contains("\"result\":\"Canceled\"")
+                         && events.last().contains("\"canceled\":1,\"event\":\"summary\""), qPrintable(events.join('\n')));
+            QVERIFY(Entries(out).isEmpty() && QProcess::execute("pgrep", { "-f", out }) != 0);
         }
     }
 
