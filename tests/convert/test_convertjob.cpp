@@ -124,16 +124,13 @@ private slots:
         // the media cache is made before.
         QVERIFY(!TestSupport::Clip().isEmpty());
         qputenv("TMPDIR", QFile::encodeName(jobTempRoot));
-        QCOMPARE(QDir::tempPath(), jobTempRoot);
-        QCOMPARE(TranscoderPath(), TestSupport::FfmpegPath());
         const QDir src(NewDir("src"));
         clip = src.filePath("clip.mkv");
         QVERIFY(QFile::copy(TestSupport::Clip(), clip));
         QImage logo(40, 20, QImage::Format_ARGB32);
         logo.fill(QColor(255, 0, 0, 128));
         QVERIFY(logo.save(src.filePath("logo.png")));
-        for (const char *disc : { "disc.vob", "disc.ts" })
-            QVERIFY(TestSupport::RunFfmpeg({ "-i", clip, "-c:v", "mpeg2video", "-c:a", "mp2", src.filePath(disc) }));
+        QVERIFY(TestSupport::RunFfmpeg({ "-i", clip, "-c:v", "mpeg2video", "-c:a", "mp2", src.filePath("disc.vob") }));
         QVERIFY(TestSupport::MakeStalledSource(src.filePath("stalled.mkv")));
         QVERIFY(TestSupport::RunFfmpeg({ "-f", "lavfi", "-i", "testsrc=duration=0.5:size=321x241", "-c:v", "mpeg4", src.filePath("odd.avi") }));
         QThreadPool::globalInstance()->setMaxThreadCount(qMax(2, QThreadPool::globalInstance()->maxThreadCount()));
@@ -196,8 +193,6 @@ private slots:
                                                  << "scale,colour,rotate90" << "" << "";
         QTest::newRow("vob to mp4 copies") << "disc.vob" << int(KRVAVCodecID_MP4) << ".mp4" << "scale,rotate90"
                                            << "160x120" << "mpeg2video";
-        QTest::newRow("ts to mov copies") << "disc.ts" << int(KRVAVCodecID_MOV) << ".mov" << "scale,rotate90"
-                                          << "160x120" << "mpeg2video";
         // Encoders that take only even sizes get the frame cut down by one line or column.
         QTest::newRow("odd frame to mp4") << "odd.avi" << int(KRVAVCodecID_MP4) << ".mp4" << "" << "320x240" << "";
         QTest::newRow("odd frame to mkv") << "odd.avi" << int(KRVAVCodecID_MKV) << ".mkv" << "" << "320x240" << "";
@@ -250,7 +245,6 @@ private slots:
         row("writes, fails", "clip.mkv", writes + "exit 1\n", "", OutcomeFailed, "none", "exit code 1");
         row("writes, fails, older file kept", "clip.mkv", writes + "echo '[x @ 0x1] [error] disk full' >&2\nexit 1\n",
             "older", OutcomeFailed, "kept", "disk full");
-        row("writes, fails, 0-byte file kept", "clip.mkv", writes + "exit 1\n", "empty", OutcomeFailed, "kept", "exit code 1");
         row("writes, then crashes", "clip.mkv", writes + "kill -SEGV $$\n", "", OutcomeFailed, "none", "crashed");
         row("writes an empty file, exit 0", "clip.mkv", ": > \"$tgt\"\nexit 0\n", "", OutcomeFailed, "none", "wrote no file");
         row("overwrites the older file", "clip.mkv", writes + "exit 0\n", "older", OutcomeSucceeded, "data", "");
@@ -269,8 +263,8 @@ private slots:
         const QString source = QFileInfo(clip).dir().filePath(src);
         ConvertSettings settings = Settings(out);
         const QString target = QDir(out).filePath(QFileInfo(source).completeBaseName() + ".mp4");
-        const QByteArray stale = words.contains("older") ? "older file" : "";
-        if (words.contains("older") || words.contains("empty")) {
+        const QByteArray stale = "older file";
+        if (words.contains("older")) {
             settings.exists = 1;
             QVERIFY(TestSupport::WriteBytes(target, stale));
         }
