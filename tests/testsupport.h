@@ -57,14 +57,12 @@ private:
 };
 
 inline QString AppDir() { return QCoreApplication::applicationDirPath(); }
-inline QString FfmpegPath() { return AppDir() + QStringLiteral("/multimedia/ffmpeg/ffmpeg"); }
-inline QString FfprobePath() { return AppDir() + QStringLiteral("/multimedia/ffmpeg/ffprobe"); }
 
 inline bool RunFfmpeg(const QStringList &args)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(FfmpegPath(), QStringList{ "-v", "error", "-nostdin", "-y" } + args);
+    p.start(AppDir() + "/multimedia/ffmpeg/ffmpeg", QStringList{ "-v", "error", "-nostdin", "-y" } + args);
     if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
         return true;
     qWarning("ffmpeg failed: %s", p.readAll().constData());
@@ -118,7 +116,7 @@ inline bool MakeStalledSource(const QString &path)
 inline QString Probe(const QString &path, const QStringList &options = { "-show_streams" })
 {
     QProcess p;
-    p.start(FfprobePath(), QStringList{ "-v", "error" } + options + QStringList{ path });
+    p.start(AppDir() + "/multimedia/ffmpeg/ffprobe", QStringList{ "-v", "error" } + options + QStringList{ path });
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         return QString();
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
@@ -130,12 +128,6 @@ inline QString ProbeSize(const QString &path)
     const QStringList wh = Probe(path, { "-select_streams", "v:0", "-show_entries", "stream=width,height", "-of",
                                          "default=nw=1:nk=1" }).split('\n');
     return wh.size() < 2 ? QString() : wh.at(0).trimmed() + 'x' + wh.at(1).trimmed();
-}
-
-inline QString ProbeCodec(const QString &path)
-{
-    return Probe(path, { "-select_streams", "v:0", "-show_entries", "stream=codec_name", "-of", "default=nw=1:nk=1" })
-        .section('\n', 0, 0);
 }
 
 // Every field of the settings record by name, to compare whole records.
