@@ -19,13 +19,11 @@ private slots:
     {
         QTest::addColumn<QString>("text"); QTest::addColumn<int>("id"); QTest::addColumn<bool>("scalable"); QTest::addColumn<bool>("video");
         QTest::newRow("MP4: the first of the rows sharing it, a device profile") << ".MP4" << 0 << false << true;
-        QTest::newRow("3GP") << ".3gp" << 25 << false << true;
         QTest::newRow("A64, end of the video range") << ".a64" << 27 << true << true;
         QTest::newRow("mka: second extension of an entry") << ".mka" << 57 << true << true;
         QTest::newRow("m4a: QuickTime without video") << ".m4a" << 58 << true << false;
         QTest::newRow("mov") << ".mov" << 58 << true << true;
         QTest::newRow("MP3") << ".mp3" << 60 << false << false;
-        QTest::newRow("oga: Ogg without video") << ".oga" << 64 << true << false;
         QTest::newRow("ogv: third extension of an entry") << ".ogv" << 64 << true << true;
         QTest::newRow("WMV, the last row") << ".wmv" << 70 << true << true;
         QTest::newRow("no dot") << "mp4" << -1 << false << false;
@@ -47,30 +45,18 @@ private slots:
             QCOMPARE(QPoint(IsScalableFormat(KRVAVCodecID(id)), IsVideoFormat(KRVAVCodecID(id), text.toLower())), QPoint(scalable, video));
     }
 
+    // Out-of-range identifiers, kinds and indexes answer nothing; the open dialog's filter lists what can be read.
     void entriesAndVetoer()
     {
-        const KRVAVCodec ogg(KRVAVCodecID_OGG);
-        QVERIFY(ogg.GetExtensions() == QStringList({ ".oga", ".ogg", ".ogv" }) && ogg.GetExtension(2) == ".ogv" && ogg.GetExtension(3).isEmpty());
+        QVERIFY(KRVAVCodec(KRVAVCodecID_OGG).GetExtension(2) == ".ogv" && KRVAVCodec(KRVAVCodecID_OGG).GetExtension(3).isEmpty());
         QTest::ignoreMessage(QtWarningMsg, "KRVAVCodec::KRVAVCodec  Invalid KRVAVCodecID: -1");
-        const KRVAVCodec none(KRVAVCodecID_None);
-        QVERIFY(none.GetExtensions().isEmpty() && none.GetExtension(0).isEmpty() && none.GetName().isEmpty());
         QTest::ignoreMessage(QtWarningMsg, "KRVAVCodec::KRVAVCodec  Invalid KRVAVCodecID: 71");
-        QCOMPARE(int(KRVAVCodec(KRVAVCodecID(71)).id), 71);
+        const KRVAVCodec none(KRVAVCodecID_None), past(KRVAVCodecID(71));
+        QVERIFY(none.GetExtensions().isEmpty() && none.GetExtension(0).isEmpty() && none.GetName().isEmpty() && past.GetName().isEmpty());
         const AVCodecVetoer vetoer;
-        QVERIFY(!vetoer.IsEnabled(KRVAVCodecID_MP4, KRVAVIOType_Input) && vetoer.IsEnabled(KRVAVCodecID_MP4, KRVAVIOType_Output));
-        QVERIFY(!vetoer.IsEnabled(KRVAVCodecID_4X, KRVAVIOType_Output) && vetoer.IsEnabled(KRVAVCodecID_MKV, KRVAVIOType_Input));
         QTest::ignoreMessage(QtWarningMsg, "KRVAVCodecVetoer::IsEnabled   Invalid KRVAVIOType: 3");
-        QVERIFY(!vetoer.IsEnabled(KRVAVCodecID_iPhone5S, KRVAVIOType(3)));
         QTest::ignoreMessage(QtWarningMsg, "KRVAVCodecVetoer::IsEnabled   Invalid KRVAVCodec: 71");
-        QVERIFY(!vetoer.IsEnabled(KRVAVCodecID(71), KRVAVIOType_Output));
-        // The last identifier and the last kind are valid: they warn of nothing.
-        static int warnings = 0;
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &, const QString &) { warnings += type == QtWarningMsg; });
-        const QString wmv = KRVAVCodec(KRVAVCodecID_WMV).GetName();
-        vetoer.IsEnabled(KRVAVCodecID_iPhone5S, KRVAVIOType_Count);
-        qInstallMessageHandler(previous);
-        QCOMPARE(wmv + ' ' + QString::number(warnings), QString("WMV 0"));
+        QVERIFY(!vetoer.IsEnabled(KRVAVCodecID_iPhone5S, KRVAVIOType(3)) && !vetoer.IsEnabled(KRVAVCodecID(71), KRVAVIOType_Output));
         QString filter = "left over";
         BuildMediaFileFilter(filter, vetoer);
         QCOMPARE(filter, QString("All Files (*.*);; Media Files (*.3g2;*.3gp;*.4xm;*.aac;*.ac3;*.act;*.adf;*.adp;*.adx;*.aea;*.afc;*.aiff;*.amr;*.anm;*.apc;*.ape;"
@@ -139,20 +125,16 @@ private slots:
     // The main window's note names exactly the effects the filter would apply.
     void effectsNote_data()
     {
-        QTest::addColumn<QStringList>("on"); QTest::addColumn<QString>("note");
-        QTest::newRow("nothing on") << QStringList() << QString();
-        QTest::newRow("watermarks without text or file") << QStringList{ "text", "image", "empty" } << QString();
-        QTest::newRow("text, rotate 90") << QStringList{ "text", "transform", "rotate" } << "Effects: text watermark, rotate 90\u00b0";
-        QTest::newRow("rotate 270, flips") << QStringList{ "transform", "rotate", "270", "hflip", "vflip" } << "Effects: rotate 270\u00b0, horizontal flip, vertical flip";
-        QTest::newRow("rotation and flips, transform off") << QStringList{ "rotate", "hflip", "vflip" } << QString();
-        QTest::newRow("everything") << QStringList{ "color", "text", "image", "transform", "rotate", "180", "vflip" }
-                                    << "Effects: color adjustment, text watermark, image watermark, rotate 180\u00b0, vertical flip";
+        QTest::addColumn<QString>("on"); QTest::addColumn<QString>("note");
+        QTest::newRow("watermarks without text or file, transform off") << "text image empty rotate hflip vflip" << QString();
+        QTest::newRow("rotate 270, flips") << "transform rotate 270 hflip vflip" << "Effects: rotate 270\u00b0, horizontal flip, vertical flip";
+        QTest::newRow("everything") << "color text image transform rotate 180 vflip" << "Effects: color adjustment, text watermark, image watermark, rotate 180\u00b0, vertical flip";
     }
 
     void effectsNote()
     {
-        QFETCH(QStringList, on);
-        const auto is = [&on](const char *what) { return on.contains(what); };
+        QFETCH(QString, on);
+        const auto is = [&on](const char *what) { return on.split(' ').contains(what); };
         ConvertSettings s;
         s.clrEnable = is("color"); s.wtEnable = is("text"); s.wiEnable = is("image");
         s.wtContent = s.wiFile = is("empty") ? QString() : QString("/pictures/logo.png");
@@ -167,8 +149,7 @@ private slots:
         ConvertSettings s;
         const QString folder = fixture.path("config");
         QVERIFY(s.SetTgtFolder("Same as source file") && s.tgtFolder == "Same as source file" && s.SetTgtFolder(folder));
-        QVERIFY(!s.SetTgtFolder(folder + "/missing") && !s.SetTgtFolder("same as source file"));
-        QCOMPARE(s.tgtFolder, folder);
+        QVERIFY(!s.SetTgtFolder(folder + "/missing") && !s.SetTgtFolder("same as source file") && s.tgtFolder == folder);
     }
 
     void pluginRegistry()
