@@ -72,21 +72,13 @@ private slots:
         const auto row = [&kind](const char *name, const QVariantMap &stored, const QStringList &edits, const QStringList &warning, const QVariantMap &saved) {
             QTest::newRow(qPrintable(kind + ", " + name)) << kind << stored << edits << warning << saved;
         };
-        // Each step is "clicked>enabled": the control clicked (none at first) and the watched controls enabled afterwards.
-        const auto enabling = [](const QString &watched, const QStringList &steps) {
-            QStringList edits{ '@' + watched };
-            for (const QString &step : steps)
-                edits << step.section('>', 0, 0) << '~' + step.section('>', 1);
-            edits.removeAll(QString());
-            return edits << "cancelButton";
-        };
         kind = "scale";
-        const QString sizes = "keepAspectCheck widthSpin heightSpin widthLabel heightLabel", scale = sizes + " aspectCombo";
-        row("enabling", {}, enabling(scale, { ">", "scaleCheck>" + sizes, "keepAspectCheck>*", "keepAspectCheck>" + sizes, "keepAspectCheck>*", "scaleCheck>" }), {}, {});
-        row("enabled as stored", { { "Scale", true }, { "ScaleKA", true } }, enabling(scale, { ">*" }), {}, {});
+        const QString sizes = "~keepAspectCheck widthSpin heightSpin widthLabel heightLabel", scale = '@' + sizes.mid(1) + " aspectCombo";
+        row("enabling", {}, { scale, "~", "scaleCheck", sizes, "keepAspectCheck", "~*", "keepAspectCheck", sizes, "keepAspectCheck", "~*", "scaleCheck", "~", "cancelButton" }, {}, {});
         // The recomputed box stays silent: were it to feed back, the edited box would change too.
         const QStringList odd = { "Format Settings", "Scale width or height must be even number!" };
         const QVariantMap on{ { "Scale", true } }, keep{ { "Scale", true }, { "ScaleKA", true } }, keep169{ { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 1 } };
+        row("enabled as stored", keep, { scale, "~*", "cancelButton" }, {}, {});
         row("loaded as stored, 4:3 width 770 drops the fraction, width 1 clamps height", keep,
             { "aspectCombo?4:3", "heightSpin?576", "widthSpin=770", "widthSpin?770", "heightSpin?577", "widthSpin=1", "heightSpin?1" }, odd, {});
         row("16:9 height 100 drops the fraction, 50000 clamps width", keep169,
@@ -109,24 +101,23 @@ private slots:
         row("Cancel", {}, { "videoSizeCombo=128x96", "cancelButton" }, {}, {});
 
         kind = "effects";
-        row("color enabling", {}, enabling("brightnessSlider contrastSlider saturationSlider gammaSlider brightnessLabel gammaValueLabel", { ">", "clrEnableCheck>*", "clrEnableCheck>" }), {}, {});
+        row("color enabling", {}, { "@brightnessSlider contrastSlider saturationSlider gammaSlider brightnessLabel gammaValueLabel", "~", "clrEnableCheck", "~*", "clrEnableCheck", "~", "cancelButton" }, {}, {});
         const QString textPage = "wtContentEdit wtFontNameCombo wtFontSizeCombo wtBoldButton wtColorButton wtOpacitySlider wtNormalAlignRadio wtCustomAlignRadio wtAlignCombo";
-        row("text enabling", {}, enabling(textPage + " wtXOffsetSpin", { ">", "wtEnableCheck>" + textPage, "wtEnableCheck>" }), {}, {});
+        row("text enabling", {}, { "@" + textPage + " wtXOffsetSpin", "~", "wtEnableCheck", "~" + textPage, "wtEnableCheck", "~", "cancelButton" }, {}, {});
         // Only "Browse..." sets the image path.
-        row("image enabling", {}, enabling("wiBrowseButton wiScaleSlider wiFileEdit wiXOffsetSpin", { ">", "wiEnableCheck>wiBrowseButton wiScaleSlider", "wiEnableCheck>" }), {}, {});
-        row("transform enabling", {}, enabling("rotateCheck hFlipCheck vFlipCheck rotateCombo",
-            { ">", "transformEnableCheck>rotateCheck hFlipCheck vFlipCheck", "rotateCheck>*", "transformEnableCheck>", "transformEnableCheck>*" }), {}, {});
+        row("image enabling", {}, { "@wiBrowseButton wiScaleSlider wiFileEdit wiXOffsetSpin", "~", "wiEnableCheck", "~wiBrowseButton wiScaleSlider", "wiEnableCheck", "~", "cancelButton" }, {}, {});
+        row("transform enabling", {}, { "@rotateCheck hFlipCheck vFlipCheck rotateCombo", "~", "transformEnableCheck", "~rotateCheck hFlipCheck vFlipCheck", "rotateCheck", "~*",
+                                        "transformEnableCheck", "~", "transformEnableCheck", "~*", "cancelButton" }, {}, {});
         row("pages enabled as stored", { { "WIEnable", true }, { "WICAlign", true }, { "Transform", true }, { "Rotate", true } },
-            enabling("wtXOffsetSpin wiAlignCombo wiXOffsetSpin rotateCombo", { ">wiXOffsetSpin rotateCombo" }), {}, {});
+            { "@wtXOffsetSpin wiAlignCombo wiXOffsetSpin rotateCombo", "~wiXOffsetSpin rotateCombo", "cancelButton" }, {}, {});
         // Switching a page off and on again keeps to the checked radio.
         for (const QString p : { "wt", "wi" }) {
-            const QString custom = QString("%1XOffsetLabel %1XOffsetSpin %1XPercentLabel %1YOffsetLabel %1YOffsetSpin %1YPercentLabel").arg(p);
-            row(qPrintable(p + " alignment enabling"), {}, enabling(p + "AlignCombo " + custom, { ">", p + "EnableCheck>" + p + "AlignCombo", p + "CustomAlignRadio>" + custom,
-                p + "NormalAlignRadio>" + p + "AlignCombo", p + "CustomAlignRadio>" + custom, p + "EnableCheck>", p + "EnableCheck>" + custom }), {}, {});
+            const QString align = "~" + p + "AlignCombo", custom = QString("~%1XOffsetLabel %1XOffsetSpin %1XPercentLabel %1YOffsetLabel %1YOffsetSpin %1YPercentLabel").arg(p);
+            row(qPrintable(p + " alignment enabling"), {}, { '@' + align.mid(1) + ' ' + custom.mid(1), "~", p + "EnableCheck", align, p + "CustomAlignRadio", custom, p + "NormalAlignRadio",
+                align, p + "CustomAlignRadio", custom, p + "EnableCheck", "~", p + "EnableCheck", custom, "cancelButton" }, {}, {});
         }
         const QStringList all = { "noConvertResultsCheck", "noCrashReportCheck", "clrEnableCheck", "wtEnableCheck", "wiEnableCheck", "transformEnableCheck" };
         row("Cancel", {}, all + QStringList{ "gammaSlider=30", "wtContentEdit:mark", "cancelButton" }, {}, {});
-        row("close button", {}, all + QStringList{ "vFlipCheck", "close" }, {}, {});
         // The warnings come in this order, and the options wait for OK too.
         const QStringList text = all + QStringList{ "wtContentEdit: " }, image = text + QStringList{ "wiFileEdit:/nowhere/logo.png" };
         row("no text", {}, all, { "Watermark Text", "Watermmark text is empty!" }, {});
@@ -137,8 +128,7 @@ private slots:
                 { { "clrEnable", true }, { "wtEnable", true }, { "wtContent", " " }, { "wiEnable", true }, { "wiFile", "/nowhere/logo.png" },
                   { "transform", true }, { check, true }, { "Settings/ReportCrash", false }, { "Settings/ReportCResults", false } });
         }
-        row("results' do not show again", { { "Settings/ReportCResults", false } }, {}, {}, { { "Settings/ReportCResults", false } });
-        row("crash notice's do not show again", { { "Settings/ReportCrash", false }, { "Settings/ReportCResults", true } }, {}, {}, { { "Settings/ReportCrash", false } });
+        row("both do not show again", { { "Settings/ReportCResults", false }, { "Settings/ReportCrash", false } }, {}, {}, { { "Settings/ReportCResults", false }, { "Settings/ReportCrash", false } });
         const QVariantMap marked{ { "WTEnable", true }, { "WTContent", "mark" }, { "WTCR", 10 }, { "WTCG", 20 }, { "WTCB", 30 } };
         row("font size 13, not in the list", marked, { "wtFontSizeCombo:13" }, {}, { { "wtFontSize", 13.0 } });
         row("font size: letters are refused, empty saves 0", marked, { "wtFontSizeCombo:ab" }, {}, { { "wtFontSize", 0.0 } });
