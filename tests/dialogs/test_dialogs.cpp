@@ -117,7 +117,6 @@ private slots:
                 align, p + "CustomAlignRadio", custom, p + "EnableCheck", "~", p + "EnableCheck", custom, "cancelButton" }, {}, {});
         }
         const QStringList all = { "noConvertResultsCheck", "noCrashReportCheck", "clrEnableCheck", "wtEnableCheck", "wiEnableCheck", "transformEnableCheck" };
-        row("Cancel", {}, all + QStringList{ "gammaSlider=30", "wtContentEdit:mark", "cancelButton" }, {}, {});
         // The warnings come in this order, and the options wait for OK too.
         const QStringList text = all + QStringList{ "wtContentEdit: " }, image = text + QStringList{ "wiFileEdit:/nowhere/logo.png" };
         row("no text", {}, all, { "Watermark Text", "Watermmark text is empty!" }, {});
@@ -136,12 +135,11 @@ private slots:
         // The picker opens at black whatever the current colour.
         const QString picker = "wtColorButton>Select Text Color|#000000>";
         row("text colour picked, then cancelled", marked, { picker + "#ff8000", picker + "!#0000ff" }, {}, { { "wtCR", 255 }, { "wtCG", 128 }, { "wtCB", 0 } });
-        row("text colour picked, then Cancel", marked, { picker + "#ff8000", "cancelButton" }, {}, {});
+        row("Cancel", {}, all + QStringList{ "gammaSlider=30", "wtContentEdit:mark", picker + "#ff8000", "cancelButton" }, {}, {});
         // Each time, the image picker starts in the pictures folder.
         const QString pictures = fixture.path("Pictures"), file = pictures + "/new logo.png";
         QVERIFY(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation) == pictures && TestSupport::WriteBytes(file, "x"));
-        const QString patterns = "*." + QString::fromLatin1(QImageReader::supportedImageFormats().join(" *."));
-        const QString browse = "wiBrowseButton>Select Watermark Image|" + pictures + "|Image Files (" + patterns + ")>";
+        const QString browse = "wiBrowseButton>Select Watermark Image|" + pictures + "|Image Files (*." + QString::fromLatin1(QImageReader::supportedImageFormats().join(" *.")) + ")>";
         row("image picked, then cancelled", { { "WIEnable", true } }, { browse + file, "wiFileEdit?" + file, browse + "!" + pictures + "/other.png", "wiFileEdit?" + file },
             {}, { { "wiFile", file } });
         row("stored values beyond the controls", { { "WTOpc", 0 }, { "ClrB", 1e300 }, { "ClrC", -1e300 }, { "ClrG", qQNaN() }, { "WTAlign", 9 }, { "RotateDegree", -1 }, { "WTFontSize", 12.5 } },
@@ -179,17 +177,16 @@ private slots:
         QStringList watched;
         int step = 0;
         for (const QString &edit : edits) {
-            QStringList on;
-            for (const QString &name : watched)
-                on << (Find(dlg.get(), name)->isEnabled() ? name : QString());
             if (edit.startsWith('@'))
                 watched = edit.mid(1).split(' ');
-            if (edit.startsWith('~'))
-                QCOMPARE(QString::number(step) + '~' + on.join(' ').simplified(), QString::number(step) + (edit == "~*" ? '~' + watched.join(' ') : edit));
-            if (edit.startsWith('@') || edit.startsWith('~')) {
-                ++step;
-                continue;
+            if (edit.startsWith('~')) {
+                QStringList on{ QString::number(++step) + ':' };
+                for (const QString &name : watched)
+                    on << (Find(dlg.get(), name)->isEnabled() ? name : QString());
+                QCOMPARE(on.join(' ').simplified(), (on.first() + ' ' + (edit == "~*" ? watched.join(' ') : edit.mid(1))).trimmed());
             }
+            if (edit.startsWith('@') || edit.startsWith('~'))
+                continue;
             const int at = edit.indexOf(QRegularExpression("[=:?>]"));
             const QString name = edit.left(at), arg = edit.mid(at + 1);
             QWidget *w = name == "close" ? dlg.get() : Find(dlg.get(), name);
@@ -205,14 +202,13 @@ private slots:
                 line->isEnabled() ? (line->clear(), QTest::keyClicks(line, arg)) : line->setText(arg);
             } else {
                 QString seen, answer = arg.section('>', 1);
-                const bool cancel = answer.startsWith('!');
                 TestSupport::ModalCloser<QDialog> closer([&](QDialog *picker) {
                     auto *colors = qobject_cast<QColorDialog *>(picker);
                     auto *files = qobject_cast<QFileDialog *>(picker);
                     seen = picker->windowTitle() + '|' + (colors ? colors->currentColor().name() : files->directory().absolutePath() + '|' + files->nameFilters().join('|'));
                     // Typed rather than selected: the file picker lists its folder in the background.
-                    colors ? colors->setCurrentColor(QColor(answer.remove('!'))) : Find<QLineEdit>(picker, "fileNameEdit")->setText(answer.remove('!'));
-                    picker->done(cancel ? QDialog::Rejected : QDialog::Accepted);
+                    colors ? colors->setCurrentColor(QColor(answer.mid(answer.startsWith('!')))) : Find<QLineEdit>(picker, "fileNameEdit")->setText(answer.mid(answer.startsWith('!')));
+                    picker->done(answer.startsWith('!') ? QDialog::Rejected : QDialog::Accepted);
                 }, [](QDialog *d) { return qobject_cast<QColorDialog *>(d) || qobject_cast<QFileDialog *>(d); });
                 Click(dlg.get(), name);
                 QVERIFY(closer.found());
