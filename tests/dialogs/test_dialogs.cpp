@@ -57,61 +57,11 @@ class TestDialogs : public QObject
 private slots:
     void init() { TestSupport::ClearSettings(); }
 
-    // Each step is "clicked>enabled": the control clicked (none at first) and the watched
-    // controls enabled afterwards ("*" for all of them).
-    void enabling_data()
-    {
-        QTest::addColumn<QString>("kind"); QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<QString>("watched"); QTest::addColumn<QStringList>("steps");
-        QString kind = "scale";
-        const auto row = [&kind](const char *name, const QVariantMap &stored, const QString &watched, const QStringList &steps) {
-            QTest::newRow(name) << kind << stored << watched << steps;
-        };
-        const QString sizes = "keepAspectCheck widthSpin heightSpin widthLabel heightLabel", scale = sizes + " aspectCombo";
-        row("scale", {}, scale, { ">", "scaleCheck>" + sizes, "keepAspectCheck>*", "keepAspectCheck>" + sizes, "keepAspectCheck>*", "scaleCheck>" });
-        row("scale stored on", { { "Scale", true } }, scale, { ">" + sizes });
-        row("scale, aspect stored on", { { "Scale", true }, { "ScaleKA", true } }, scale, { ">*" });
-        kind = "effects";
-        row("color", {}, "brightnessSlider contrastSlider saturationSlider gammaSlider brightnessLabel gammaValueLabel", { ">", "clrEnableCheck>*", "clrEnableCheck>" });
-        const QString text = "wtContentEdit wtFontNameCombo wtFontSizeCombo wtBoldButton wtColorButton wtOpacitySlider wtNormalAlignRadio wtCustomAlignRadio wtAlignCombo";
-        row("watermark text", {}, text + " wtXOffsetSpin", { ">", "wtEnableCheck>" + text, "wtEnableCheck>" });
-        // Only "Browse..." sets the image path.
-        row("watermark image", {}, "wiBrowseButton wiScaleSlider wiFileEdit wiXOffsetSpin", { ">", "wiEnableCheck>wiBrowseButton wiScaleSlider", "wiEnableCheck>" });
-        row("transform", {}, "rotateCheck hFlipCheck vFlipCheck rotateCombo",
-            { ">", "transformEnableCheck>rotateCheck hFlipCheck vFlipCheck", "rotateCheck>*", "transformEnableCheck>", "transformEnableCheck>*" });
-        row("pages stored on", { { "WIEnable", true }, { "WICAlign", true }, { "Transform", true }, { "Rotate", true } },
-            "wtXOffsetSpin wiAlignCombo wiXOffsetSpin rotateCombo", { ">wiXOffsetSpin rotateCombo" });
-        // Switching a page off and on again keeps to the checked radio.
-        for (const QString p : { "wt", "wi" }) {
-            const QString custom = QString("%1XOffsetLabel %1XOffsetSpin %1XPercentLabel %1YOffsetLabel %1YOffsetSpin %1YPercentLabel").arg(p);
-            row(qPrintable(p + " alignment"), {}, p + "AlignCombo " + custom, { ">", p + "EnableCheck>" + p + "AlignCombo", p + "CustomAlignRadio>" + custom,
-                p + "NormalAlignRadio>" + p + "AlignCombo", p + "CustomAlignRadio>" + custom, p + "EnableCheck>", p + "EnableCheck>" + custom });
-        }
-    }
-
-    void enabling()
-    {
-        QFETCH(QString, kind); QFETCH(QVariantMap, stored); QFETCH(QString, watched); QFETCH(QStringList, steps);
-        ConvertSettings record;
-        Load(record, stored);
-        const std::unique_ptr<QDialog> dlg(Make(kind, &record));
-        dlg->show();
-        for (const QString &step : steps) {
-            const QString clicked = step.section('>', 0, 0), on = step.section('>', 1);
-            if (!clicked.isEmpty())
-                Click(dlg.get(), clicked);
-            QStringList expected, enabled;
-            for (const QString &name : watched.split(' ')) {
-                expected << (on == "*" || on.split(' ').contains(name) ? name : QString());
-                enabled << (Find(dlg.get(), name)->isEnabled() ? name : QString());
-            }
-            QCOMPARE(step + ": " + enabled.join(' ').simplified(), step + ": " + expected.join(' ').simplified());
-        }
-    }
-
     // A dialog opened on `stored` takes the `edits`: "name" clicks, "name=v" sets a slider, spin box or list,
-    // "name:text" types (or, where typing is blocked, sets) a text, "name?text" checks the text (for a tool
-    // button, the style) shown, "name>seen>answer" clicks and expects a colour or file picker showing `seen`
-    // (title|start), then answers it ("!answer": answered, then cancelled), "close" leaves by the close button.
+    // "name:text" types (or, where typing is blocked, sets) a text, "name?text" checks the text shown,
+    // "name>seen>answer" clicks and expects a colour or file picker showing `seen` (title|start), then answers
+    // it ("!answer": answered, then cancelled), "close" leaves by the close button, "@names" watches controls
+    // and "~names" checks which of the watched are enabled ("~*": all of them).
     // OK then warns, or writes the `saved` changes. A warning, Cancel or the close button leaves the record
     // and the store alone; an accepted dialog opened again saves the same.
     void ok_data()
@@ -123,24 +73,24 @@ private slots:
             QTest::newRow(qPrintable(kind + ", " + name)) << kind << stored << edits << warning << saved;
         };
         kind = "scale";
+        const QString sizes = "~keepAspectCheck widthSpin heightSpin widthLabel heightLabel", scale = '@' + sizes.mid(1) + " aspectCombo";
+        row("enabling", {}, { scale, "~", "scaleCheck", sizes, "keepAspectCheck", "~*", "keepAspectCheck", sizes, "keepAspectCheck", "~*", "scaleCheck", "~", "cancelButton" }, {}, {});
         // The recomputed box stays silent: were it to feed back, the edited box would change too.
         const QStringList odd = { "Format Settings", "Scale width or height must be even number!" };
         const QVariantMap on{ { "Scale", true } }, keep{ { "Scale", true }, { "ScaleKA", true } }, keep169{ { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 1 } };
-        row("loaded as stored, 4:3 width 770 drops the fraction", keep, { "aspectCombo?4:3", "heightSpin?576", "widthSpin=770", "widthSpin?770", "heightSpin?577" }, odd, {});
-        row("16:9 height 100 drops the fraction", keep169, { "aspectCombo?16:9", "heightSpin?576", "heightSpin=100", "widthSpin?177", "heightSpin?100" }, odd, {});
-        row("4:3 width 1 clamps height to 1", keep, { "widthSpin=1", "heightSpin?1" }, odd, {});
-        row("16:9 height 50000 clamps width", keep169, { "heightSpin=50000", "widthSpin?50000" }, {}, { { "scaleW", 50000 }, { "scaleH", 50000 } });
+        row("enabled as stored", keep, { scale, "~*", "cancelButton" }, {}, {});
+        row("loaded as stored, 4:3 width 770 drops the fraction, width 1 clamps height", keep,
+            { "aspectCombo?4:3", "heightSpin?576", "widthSpin=770", "widthSpin?770", "heightSpin?577", "widthSpin=1", "heightSpin?1" }, odd, {});
+        row("16:9 height 100 drops the fraction, 50000 clamps width", keep169,
+            { "aspectCombo?16:9", "heightSpin?576", "heightSpin=100", "widthSpin?177", "heightSpin?100", "heightSpin=50000", "widthSpin?50000" }, {}, { { "scaleW", 50000 }, { "scaleH", 50000 } });
         row("keep aspect off", on, { "widthSpin=1024", "heightSpin?576" }, {}, { { "scaleW", 1024 } });
-        row("stored Auto, width", { { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 2 } }, { "aspectCombo?", "widthSpin=2000", "heightSpin?576" }, {},
-            { { "scaleA", -1 }, { "scaleW", 2000 } });
         row("stored Auto, out of range", { { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 2 }, { "ScaleW", 60000 }, { "ScaleH", -4 } },
-            { "widthSpin?50000", "heightSpin?1", "heightSpin=2000", "widthSpin?50000" }, {}, { { "scaleA", -1 }, { "scaleW", 50000 }, { "scaleH", 2000 } });
+            { "aspectCombo?", "widthSpin?50000", "heightSpin?1", "heightSpin=2000", "widthSpin?50000", "widthSpin=4000", "heightSpin?2000" }, {},
+            { { "scaleA", -1 }, { "scaleW", 4000 }, { "scaleH", 2000 } });
         row("keeping aspect and switching it recompute", { { "Scale", true }, { "ScaleW", 770 } },
             { "keepAspectCheck", "heightSpin?577", "aspectCombo=16:9", "heightSpin?433", "widthSpin=1280" }, {},
             { { "scaleKA", true }, { "scaleA", 1 }, { "scaleW", 1280 }, { "scaleH", 720 } });
-        row("recomputed odd height", { { "Scale", true }, { "ScaleW", 770 } }, { "keepAspectCheck" }, odd, {});
         row("stored odd width, scaling off", { { "ScaleW", 767 } }, {}, odd, {});
-        row("Cancel", {}, { "scaleCheck", "keepAspectCheck", "widthSpin=1280", "cancelButton" }, {}, {});
         kind = "3gp";
         row("fourth, pick first", {}, { "videoSizeCombo?704x576", "videoSizeCombo=128x96" }, {}, { { "threeGPSize", 0 } });
         row("past the list", { { "ThreeGP", 5 } }, { "videoSizeCombo?", "videoSizeCombo=176x144" }, {}, { { "threeGPSize", 1 } });
@@ -151,9 +101,22 @@ private slots:
         row("Cancel", {}, { "videoSizeCombo=128x96", "cancelButton" }, {}, {});
 
         kind = "effects";
+        row("color enabling", {}, { "@brightnessSlider contrastSlider saturationSlider gammaSlider brightnessLabel gammaValueLabel", "~", "clrEnableCheck", "~*", "clrEnableCheck", "~", "cancelButton" }, {}, {});
+        const QString textPage = "wtContentEdit wtFontNameCombo wtFontSizeCombo wtBoldButton wtColorButton wtOpacitySlider wtNormalAlignRadio wtCustomAlignRadio wtAlignCombo";
+        row("text enabling", {}, { "@" + textPage + " wtXOffsetSpin", "~", "wtEnableCheck", "~" + textPage, "wtEnableCheck", "~", "cancelButton" }, {}, {});
+        // Only "Browse..." sets the image path.
+        row("image enabling", {}, { "@wiBrowseButton wiScaleSlider wiFileEdit wiXOffsetSpin", "~", "wiEnableCheck", "~wiBrowseButton wiScaleSlider", "wiEnableCheck", "~", "cancelButton" }, {}, {});
+        row("transform enabling", {}, { "@rotateCheck hFlipCheck vFlipCheck rotateCombo", "~", "transformEnableCheck", "~rotateCheck hFlipCheck vFlipCheck", "rotateCheck", "~*",
+                                        "transformEnableCheck", "~", "transformEnableCheck", "~*", "cancelButton" }, {}, {});
+        row("pages enabled as stored", { { "WIEnable", true }, { "WICAlign", true }, { "Transform", true }, { "Rotate", true } },
+            { "@wtXOffsetSpin wiAlignCombo wiXOffsetSpin rotateCombo", "~wiXOffsetSpin rotateCombo", "cancelButton" }, {}, {});
+        // Switching a page off and on again keeps to the checked radio.
+        for (const QString p : { "wt", "wi" }) {
+            const QString align = "~" + p + "AlignCombo", custom = QString("~%1XOffsetLabel %1XOffsetSpin %1XPercentLabel %1YOffsetLabel %1YOffsetSpin %1YPercentLabel").arg(p);
+            row(qPrintable(p + " alignment enabling"), {}, { '@' + align.mid(1) + ' ' + custom.mid(1), "~", p + "EnableCheck", align, p + "CustomAlignRadio", custom, p + "NormalAlignRadio",
+                align, p + "CustomAlignRadio", custom, p + "EnableCheck", "~", p + "EnableCheck", custom, "cancelButton" }, {}, {});
+        }
         const QStringList all = { "noConvertResultsCheck", "noCrashReportCheck", "clrEnableCheck", "wtEnableCheck", "wiEnableCheck", "transformEnableCheck" };
-        row("Cancel", {}, all + QStringList{ "gammaSlider=30", "wtContentEdit:mark", "cancelButton" }, {}, {});
-        row("close button", {}, all + QStringList{ "vFlipCheck", "close" }, {}, {});
         // The warnings come in this order, and the options wait for OK too.
         const QStringList text = all + QStringList{ "wtContentEdit: " }, image = text + QStringList{ "wiFileEdit:/nowhere/logo.png" };
         row("no text", {}, all, { "Watermark Text", "Watermmark text is empty!" }, {});
@@ -164,29 +127,21 @@ private slots:
                 { { "clrEnable", true }, { "wtEnable", true }, { "wtContent", " " }, { "wiEnable", true }, { "wiFile", "/nowhere/logo.png" },
                   { "transform", true }, { check, true }, { "Settings/ReportCrash", false }, { "Settings/ReportCResults", false } });
         }
-        row("results' do not show again", { { "Settings/ReportCResults", false } }, {}, {}, { { "Settings/ReportCResults", false } });
-        row("crash notice's do not show again", { { "Settings/ReportCrash", false }, { "Settings/ReportCResults", true } }, {}, {}, { { "Settings/ReportCrash", false } });
+        row("both do not show again", { { "Settings/ReportCResults", false }, { "Settings/ReportCrash", false } }, {}, {}, { { "Settings/ReportCResults", false }, { "Settings/ReportCrash", false } });
         const QVariantMap marked{ { "WTEnable", true }, { "WTContent", "mark" }, { "WTCR", 10 }, { "WTCG", 20 }, { "WTCB", 30 } };
         row("font size 13, not in the list", marked, { "wtFontSizeCombo:13" }, {}, { { "wtFontSize", 13.0 } });
         row("font size: letters are refused, empty saves 0", marked, { "wtFontSizeCombo:ab" }, {}, { { "wtFontSize", 0.0 } });
         row("font size 1000 is cut at 100", marked, { "wtFontSizeCombo:1000" }, {}, { { "wtFontSize", 100.0 } });
         // The picker opens at black whatever the current colour.
-        const QString sheet = "wtColorButton?QToolButton{ background: #%1; }", picker = "wtColorButton>Select Text Color|#000000>";
-        row("text colour picked, then cancelled", marked, { sheet.arg("0a141e"), picker + "#ff8000", sheet.arg("ff8000"), picker + "!#0000ff", sheet.arg("ff8000") },
-            {}, { { "wtCR", 255 }, { "wtCG", 128 }, { "wtCB", 0 } });
-        row("text colour picked, then Cancel", marked, { picker + "#ff8000", "cancelButton" }, {}, {});
+        const QString picker = "wtColorButton>Select Text Color|#000000>";
+        row("text colour picked, then cancelled", marked, { picker + "#ff8000", picker + "!#0000ff" }, {}, { { "wtCR", 255 }, { "wtCG", 128 }, { "wtCB", 0 } });
+        row("Cancel", {}, all + QStringList{ "gammaSlider=30", "wtContentEdit:mark", picker + "#ff8000", "cancelButton" }, {}, {});
         // Each time, the image picker starts in the pictures folder.
         const QString pictures = fixture.path("Pictures"), file = pictures + "/new logo.png";
         QVERIFY(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation) == pictures && TestSupport::WriteBytes(file, "x"));
-        const QString patterns = "*." + QString::fromLatin1(QImageReader::supportedImageFormats().join(" *."));
-        const QString browse = "wiBrowseButton>Select Watermark Image|" + pictures + "|Image Files (" + patterns + ")>";
+        const QString browse = "wiBrowseButton>Select Watermark Image|" + pictures + "|Image Files (*." + QString::fromLatin1(QImageReader::supportedImageFormats().join(" *.")) + ")>";
         row("image picked, then cancelled", { { "WIEnable", true } }, { browse + file, "wiFileEdit?" + file, browse + "!" + pictures + "/other.png", "wiFileEdit?" + file },
             {}, { { "wiFile", file } });
-        // Positions whose value / 0.1 falls just below the integer, or below zero.
-        row("gamma 43", {}, { "gammaSlider=43", "gammaValueLabel?4.3" }, {}, { { "clrG", 43 * 0.1 } });
-        row("saturation 29", {}, { "saturationSlider=29", "saturationValueLabel?2.9" }, {}, { { "clrS", 29 * 0.1 } });
-        row("brightness -3", {}, { "brightnessSlider=-3", "brightnessValueLabel?-0.3" }, {}, { { "clrB", -3 * 0.1 } });
-        row("contrast -20", {}, { "contrastSlider=-20", "contrastValueLabel?-2" }, {}, { { "clrC", -20 * 0.1 } });
         row("stored values beyond the controls", { { "WTOpc", 0 }, { "ClrB", 1e300 }, { "ClrC", -1e300 }, { "ClrG", qQNaN() }, { "WTAlign", 9 }, { "RotateDegree", -1 }, { "WTFontSize", 12.5 } },
             { "wtOpacityValueLabel?1", "brightnessValueLabel?1", "contrastValueLabel?-2", "gammaValueLabel?0.1", "wtAlignCombo?", "rotateCombo?", "wtFontSizeCombo?12.5" },
             {}, { { "wtOpc", 1 }, { "clrB", 1.0 }, { "clrC", -2.0 }, { "clrG", 0.1 }, { "wtAlign", -1 } });
@@ -195,13 +150,14 @@ private slots:
         QString family;
         for (int i = fonts.count() - 1; i >= 0 && family.isEmpty(); --i)
             family = fonts.itemText(i) != QApplication::font().family() && QFontInfo(QFont(fonts.itemText(i))).family() == fonts.itemText(i) ? fonts.itemText(i) : QString();
-        // The text page is switched off again at the end: its values are still saved.
+        // The text page is switched off again at the end: its values are still saved. The sliders' positions give
+        // values whose value / 0.1 falls just below the integer, or below zero.
         row("every field", {},
             { "clrEnableCheck", "wtEnableCheck", "wtItalicButton", "wtUnderlineButton", "wtCustomAlignRadio", "wiEnableCheck", "wiCustomAlignRadio", "transformEnableCheck",
-              "rotateCheck", "hFlipCheck", "brightnessSlider=-4", "contrastSlider=12", "saturationSlider=0", "gammaSlider=25", "wtOpacitySlider=40", "wiScaleSlider=250",
-              "wiScaleValueLabel?250%", "wtXOffsetSpin=12", "wtYOffsetSpin=88", "wiYOffsetSpin=7", "wtFontSizeCombo=12", "wtAlignCombo=Bottom Right", "wiAlignCombo=Center",
+              "rotateCheck", "hFlipCheck", "brightnessSlider=-3", "contrastSlider=-20", "saturationSlider=29", "gammaSlider=43", "wtOpacitySlider=40", "wiScaleSlider=250",
+              "wiScaleValueLabel?250%", "brightnessValueLabel?-0.3", "contrastValueLabel?-2", "saturationValueLabel?2.9", "gammaValueLabel?4.3", "wtXOffsetSpin=12", "wtYOffsetSpin=88", "wiYOffsetSpin=7", "wtFontSizeCombo=12", "wtAlignCombo=Bottom Right", "wiAlignCombo=Center",
               "rotateCombo=Clockwise 270 degree", "wtContentEdit:Reelway ©", "wtFontNameCombo=" + family, "wtEnableCheck", "wiFileEdit:/pics/logo.png" },
-            {}, { { "clrEnable", true }, { "clrB", -4 * 0.1 }, { "clrC", 12 * 0.1 }, { "clrS", 0.0 }, { "clrG", 25 * 0.1 }, { "wtContent", "Reelway ©" }, { "wtFontName", family },
+            {}, { { "clrEnable", true }, { "clrB", -3 * 0.1 }, { "clrC", -20 * 0.1 }, { "clrS", 29 * 0.1 }, { "clrG", 43 * 0.1 }, { "wtContent", "Reelway ©" }, { "wtFontName", family },
                   { "wtFontSize", 12.0 }, { "wtFontI", true }, { "wtFontU", true }, { "wtOpc", 40 }, { "wtCAlign", true }, { "wtAlign", 3 }, { "wtCAlignX", 12 },
                   { "wtCAlignY", 88 }, { "wiEnable", true }, { "wiFile", "/pics/logo.png" }, { "wiScale", 250 }, { "wiCAlign", true }, { "wiAlign", 4 }, { "wiCAlignY", 7 },
                   { "transform", true }, { "rotate", true }, { "rotateDegree", 2 }, { "hFlip", true } });
@@ -218,7 +174,19 @@ private slots:
         const QStringList expected = State(record, changes);
         const std::unique_ptr<QDialog> dlg(Make(kind, &record));
         dlg->show();
+        QStringList watched;
+        int step = 0;
         for (const QString &edit : edits) {
+            if (edit.startsWith('@'))
+                watched = edit.mid(1).split(' ');
+            if (edit.startsWith('~')) {
+                QStringList on{ QString::number(++step) + ':' };
+                for (const QString &name : watched)
+                    on << (Find(dlg.get(), name)->isEnabled() ? name : QString());
+                QCOMPARE(on.join(' ').simplified(), (on.first() + ' ' + (edit == "~*" ? watched.join(' ') : edit.mid(1))).trimmed());
+            }
+            if (edit.startsWith('@') || edit.startsWith('~'))
+                continue;
             const int at = edit.indexOf(QRegularExpression("[=:?>]"));
             const QString name = edit.left(at), arg = edit.mid(at + 1);
             QWidget *w = name == "close" ? dlg.get() : Find(dlg.get(), name);
@@ -227,24 +195,20 @@ private slots:
             if (at < 0) {
                 name == "close" ? void(dlg->close()) : Click(dlg.get(), name);
             } else if (edit.at(at) == '?') {
-                QCOMPARE(name + '?' + w->property(combo ? "currentText" : qobject_cast<QToolButton *>(w) ? "styleSheet" : "text").toString(), edit);
+                QCOMPARE(name + '?' + w->property(combo ? "currentText" : "text").toString(), edit);
             } else if (edit.at(at) == '=') {
                 w->setProperty(combo ? "currentText" : "value", arg);
-            } else if (edit.at(at) == ':' && !line->isEnabled()) {
-                line->setText(arg);
             } else if (edit.at(at) == ':') {
-                line->clear();
-                QTest::keyClicks(line, arg);
+                line->isEnabled() ? (line->clear(), QTest::keyClicks(line, arg)) : line->setText(arg);
             } else {
                 QString seen, answer = arg.section('>', 1);
-                const bool cancel = answer.startsWith('!');
                 TestSupport::ModalCloser<QDialog> closer([&](QDialog *picker) {
                     auto *colors = qobject_cast<QColorDialog *>(picker);
                     auto *files = qobject_cast<QFileDialog *>(picker);
                     seen = picker->windowTitle() + '|' + (colors ? colors->currentColor().name() : files->directory().absolutePath() + '|' + files->nameFilters().join('|'));
                     // Typed rather than selected: the file picker lists its folder in the background.
-                    colors ? colors->setCurrentColor(QColor(answer.remove('!'))) : Find<QLineEdit>(picker, "fileNameEdit")->setText(answer.remove('!'));
-                    picker->done(cancel ? QDialog::Rejected : QDialog::Accepted);
+                    colors ? colors->setCurrentColor(QColor(answer.mid(answer.startsWith('!')))) : Find<QLineEdit>(picker, "fileNameEdit")->setText(answer.mid(answer.startsWith('!')));
+                    picker->done(answer.startsWith('!') ? QDialog::Rejected : QDialog::Accepted);
                 }, [](QDialog *d) { return qobject_cast<QColorDialog *>(d) || qobject_cast<QFileDialog *>(d); });
                 Click(dlg.get(), name);
                 QVERIFY(closer.found());

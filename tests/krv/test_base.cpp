@@ -19,13 +19,10 @@ private slots:
     {
         QTest::addColumn<QString>("text"); QTest::addColumn<int>("id"); QTest::addColumn<bool>("scalable"); QTest::addColumn<bool>("video");
         QTest::newRow("MP4: the first of the rows sharing it, a device profile") << ".MP4" << 0 << false << true;
-        QTest::newRow("3GP") << ".3gp" << 25 << false << true;
         QTest::newRow("A64, end of the video range") << ".a64" << 27 << true << true;
         QTest::newRow("mka: second extension of an entry") << ".mka" << 57 << true << true;
         QTest::newRow("m4a: QuickTime without video") << ".m4a" << 58 << true << false;
-        QTest::newRow("mov") << ".mov" << 58 << true << true;
         QTest::newRow("MP3") << ".mp3" << 60 << false << false;
-        QTest::newRow("oga: Ogg without video") << ".oga" << 64 << true << false;
         QTest::newRow("ogv: third extension of an entry") << ".ogv" << 64 << true << true;
         QTest::newRow("WMV, the last row") << ".wmv" << 70 << true << true;
         QTest::newRow("no dot") << "mp4" << -1 << false << false;
@@ -36,49 +33,31 @@ private slots:
     void formats()
     {
         QFETCH(QString, text); QFETCH(int, id); QFETCH(bool, scalable); QFETCH(bool, video);
-        const QString warning = QStringLiteral("KRVAVCodec::KRVAVCodec   CodecID matching %1 can not be found");
         const bool path = text.startsWith('/');
-        if (id < 0 && path) // a path without a suffix warns for "." as well
-            QTest::ignoreMessage(QtWarningMsg, qPrintable(warning.arg(".")));
-        if (id < 0)
-            QTest::ignoreMessage(QtWarningMsg, qPrintable(warning.arg(text)));
+        if (id < 0) // a path without a suffix warns for "." as well
+            QTest::ignoreMessage(QtWarningMsg, qPrintable("KRVAVCodec::KRVAVCodec   CodecID matching " + text + " can not be found"));
         QCOMPARE(int(path ? KRVAVCodec(text).id : KRVAVCodec::GetID(text)), id);
         if (id >= 0 && !path)
             QCOMPARE(QPoint(IsScalableFormat(KRVAVCodecID(id)), IsVideoFormat(KRVAVCodecID(id), text.toLower())), QPoint(scalable, video));
     }
 
+    // Out-of-range identifiers, kinds and indexes answer nothing; the open dialog's filter lists what can be read.
     void entriesAndVetoer()
     {
-        const KRVAVCodec ogg(KRVAVCodecID_OGG);
-        QVERIFY(ogg.GetExtensions() == QStringList({ ".oga", ".ogg", ".ogv" }) && ogg.GetExtension(2) == ".ogv" && ogg.GetExtension(3).isEmpty());
+        QVERIFY(KRVAVCodec(KRVAVCodecID_OGG).GetExtension(2) == ".ogv" && KRVAVCodec(KRVAVCodecID_OGG).GetExtension(3).isEmpty());
         QTest::ignoreMessage(QtWarningMsg, "KRVAVCodec::KRVAVCodec  Invalid KRVAVCodecID: -1");
-        const KRVAVCodec none(KRVAVCodecID_None);
-        QVERIFY(none.GetExtensions().isEmpty() && none.GetExtension(0).isEmpty() && none.GetName().isEmpty());
         QTest::ignoreMessage(QtWarningMsg, "KRVAVCodec::KRVAVCodec  Invalid KRVAVCodecID: 71");
-        QCOMPARE(int(KRVAVCodec(KRVAVCodecID(71)).id), 71);
+        const KRVAVCodec none(KRVAVCodecID_None), past(KRVAVCodecID(71));
+        QVERIFY(none.GetExtensions().isEmpty() && none.GetExtension(0).isEmpty() && none.GetName().isEmpty() && past.GetName().isEmpty());
         const AVCodecVetoer vetoer;
-        QVERIFY(!vetoer.IsEnabled(KRVAVCodecID_MP4, KRVAVIOType_Input) && vetoer.IsEnabled(KRVAVCodecID_MP4, KRVAVIOType_Output));
-        QVERIFY(!vetoer.IsEnabled(KRVAVCodecID_4X, KRVAVIOType_Output) && vetoer.IsEnabled(KRVAVCodecID_MKV, KRVAVIOType_Input));
         QTest::ignoreMessage(QtWarningMsg, "KRVAVCodecVetoer::IsEnabled   Invalid KRVAVIOType: 3");
-        QVERIFY(!vetoer.IsEnabled(KRVAVCodecID_iPhone5S, KRVAVIOType(3)));
         QTest::ignoreMessage(QtWarningMsg, "KRVAVCodecVetoer::IsEnabled   Invalid KRVAVCodec: 71");
-        QVERIFY(!vetoer.IsEnabled(KRVAVCodecID(71), KRVAVIOType_Output));
-        // The last identifier and the last kind are valid: they warn of nothing.
-        static int warnings = 0;
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &, const QString &) { warnings += type == QtWarningMsg; });
-        const QString wmv = KRVAVCodec(KRVAVCodecID_WMV).GetName();
-        vetoer.IsEnabled(KRVAVCodecID_iPhone5S, KRVAVIOType_Count);
-        qInstallMessageHandler(previous);
-        QCOMPARE(wmv + ' ' + QString::number(warnings), QString("WMV 0"));
+        QVERIFY(!vetoer.IsEnabled(KRVAVCodecID_iPhone5S, KRVAVIOType(3)) && !vetoer.IsEnabled(KRVAVCodecID(71), KRVAVIOType_Output));
         QString filter = "left over";
         BuildMediaFileFilter(filter, vetoer);
         QCOMPARE(filter, QString("All Files (*.*);; Media Files (*.3g2;*.3gp;*.4xm;*.aac;*.ac3;*.act;*.adf;*.adp;*.adx;*.aea;*.afc;*.aiff;*.amr;*.anm;*.apc;*.ape;"
                                  "*.asf;*.ast;*.au;*.avi;*.avr;*.avs;*.bfi;*.bin;*.bink;*.dts;*.flac;*.flv;*.gif;*.h264;*.m2ts;*.mts;*.mkv;*.mka;*.mov;*.m4a;"
                                  "*.mp2;*.mp3;*.mp4;*.mpg;*.oga;*.ogg;*.ogv;*.swf;*.ts;*.vob;*.wav;*.webm;*.wma;*.wmv)"));
-        struct Nothing final : KRVAVCodecVetoer { bool IsEnabled(KRVAVCodecID, KRVAVIOType) const override { return false; } };
-        BuildMediaFileFilter(filter, Nothing());
-        QCOMPARE(filter, QString("All Files (*.*);; Media Files ()"));
     }
 
     // What a stored file (possibly edited by hand) loads as; `changed` lists the fields that differ from a first run.
@@ -125,9 +104,7 @@ private slots:
         saved.transform = saved.rotate = saved.hFlip = saved.vFlip = true; saved.rotateDegree = 2;
         saved.Save();
         // The store's key names are what earlier versions wrote, spelling included.
-        QStringList keys = QSettings("Korvent", "Reelway").allKeys();
-        keys.sort();
-        QCOMPARE(keys.join(' ').remove("CSettings/"), QString("ClrB ClrC ClrEnable ClrG ClrS Exists HFlip Rotate RotateDegree Scale ScaleA ScaleH ScaleKA ScaleW TgtFolder "
+        QCOMPARE(QSettings("Korvent", "Reelway").allKeys().join(' ').remove("CSettings/"), QString("ClrB ClrC ClrEnable ClrG ClrS Exists HFlip Rotate RotateDegree Scale ScaleA ScaleH ScaleKA ScaleW TgtFolder "
                                                               "TgtFormat TgtID Transform VFlip WIAlign WICAlign WICAlignX WICAlignY WIEnable WIFile WIScale WTAlign WTCAlig "
                                                               "WTCAlignX WTCAlignY WTCB WTCG WTCR WTContent WTEnable WTFontB WTFontName WTFontSize WTI WTOpc WTU"));
         ConvertSettings loaded;
@@ -139,25 +116,20 @@ private slots:
     // The main window's note names exactly the effects the filter would apply.
     void effectsNote_data()
     {
-        QTest::addColumn<QStringList>("on"); QTest::addColumn<QString>("note");
-        QTest::newRow("nothing on") << QStringList() << QString();
-        QTest::newRow("watermarks without text or file") << QStringList{ "text", "image", "empty" } << QString();
-        QTest::newRow("text, rotate 90") << QStringList{ "text", "transform", "rotate" } << "Effects: text watermark, rotate 90\u00b0";
-        QTest::newRow("rotate 270, flips") << QStringList{ "transform", "rotate", "270", "hflip", "vflip" } << "Effects: rotate 270\u00b0, horizontal flip, vertical flip";
-        QTest::newRow("rotation and flips, transform off") << QStringList{ "rotate", "hflip", "vflip" } << QString();
-        QTest::newRow("everything") << QStringList{ "color", "text", "image", "transform", "rotate", "180", "vflip" }
-                                    << "Effects: color adjustment, text watermark, image watermark, rotate 180\u00b0, vertical flip";
+        QTest::addColumn<QString>("on"); QTest::addColumn<QString>("note");
+        QTest::newRow("watermarks without text or file, transform off") << "text image empty rotate hflip vflip" << QString();
+        QTest::newRow("rotate 270, flips") << "transform rotate 270 hflip vflip" << "Effects: rotate 270\u00b0, horizontal flip, vertical flip";
+        QTest::newRow("everything") << "color text image transform rotate 180 vflip" << "Effects: color adjustment, text watermark, image watermark, rotate 180\u00b0, vertical flip";
     }
 
     void effectsNote()
     {
-        QFETCH(QStringList, on);
-        const auto is = [&on](const char *what) { return on.contains(what); };
+        QFETCH(QString, on);
+        const auto is = [&on](const char *what) { return on.split(' ').contains(what); };
         ConvertSettings s;
         s.clrEnable = is("color"); s.wtEnable = is("text"); s.wiEnable = is("image");
         s.wtContent = s.wiFile = is("empty") ? QString() : QString("/pictures/logo.png");
-        s.transform = is("transform"); s.rotate = is("rotate"); s.rotateDegree = is("180") ? 1 : is("270") ? 2 : 0;
-        s.hFlip = is("hflip"); s.vFlip = is("vflip");
+        s.transform = is("transform"); s.rotate = is("rotate"); s.rotateDegree = is("180") ? 1 : is("270") ? 2 : 0; s.hFlip = is("hflip"); s.vFlip = is("vflip");
         QTEST(EffectsNote(s), "note");
     }
 
@@ -167,8 +139,7 @@ private slots:
         ConvertSettings s;
         const QString folder = fixture.path("config");
         QVERIFY(s.SetTgtFolder("Same as source file") && s.tgtFolder == "Same as source file" && s.SetTgtFolder(folder));
-        QVERIFY(!s.SetTgtFolder(folder + "/missing") && !s.SetTgtFolder("same as source file"));
-        QCOMPARE(s.tgtFolder, folder);
+        QVERIFY(!s.SetTgtFolder(folder + "/missing") && !s.SetTgtFolder("same as source file") && s.tgtFolder == folder);
     }
 
     void pluginRegistry()
@@ -181,8 +152,6 @@ private slots:
         QSettings plugins("Korvent", "Plugins");
         QCOMPARE(plugins.allKeys().join(' ') + ' ' + plugins.value("FreeImage").toString() + ' ' + plugins.value("FFMPEG").toString(),
                  QString("FFMPEG FreeImage true true"));
-        // The registry has a store of its own; the program's stays untouched.
-        QVERIFY(QSettings("Korvent", "Reelway").allKeys().isEmpty());
         QCOMPARE(creditsText, QString("<br><br/><br><br/>%1<br><br/><br><br/>%2").arg(freeImageNotice, ffmpegNotice));
     }
 };

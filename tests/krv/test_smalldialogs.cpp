@@ -10,19 +10,6 @@
 
 using TestSupport::Find;
 
-// Leaves a dialog by "close button", "Escape" or the button of that text.
-static void Leave(QDialog *dlg, const QString &exit)
-{
-    if (exit == "Escape")
-        QTest::keyClick(dlg, Qt::Key_Escape);
-    else if (exit == "close button")
-        dlg->close();
-    for (QAbstractButton *button : dlg->findChild<QDialogButtonBox *>()->buttons()) {
-        if (button->text() == exit)
-            QTest::mouseClick(button, Qt::LeftButton);
-    }
-}
-
 // Texts of the shown labels, buttons and tab bars that get less room than their font needs.
 static QStringList CutTexts(QWidget *window)
 {
@@ -80,8 +67,8 @@ private slots:
         }
     }
 
-    // The results dialog sums up the batch, adding a note between the summary and the check box when a file
-    // failed; it stores its check box on every way out, the crash notice on OK only. Only "Open Target"
+    // The results dialog adds a note between the summary and the check box when a file failed, and can open
+    // the target only when one succeeded; it stores its check box on every way out, the crash notice on OK only. Only "Open Target"
     // opens the folder, and only an absolute one that exists (made inside a scratch working directory, so a
     // relative text would find a folder of that name if it were resolved there).
     void storesChoice_data()
@@ -97,13 +84,11 @@ private slots:
         row("results, Open Target, percent, hash and question mark", "ReportCResults", false, false, "Open Target", true, true, "/100% C# clips?", true, { 12, 12, 0, 0 });
         row("results, Open Target, missing folder", "ReportCResults", false, false, "Open Target", true, true, "/gone");
         row("results, Open Target, relative text", "ReportCResults", false, false, "Open Target", true, true, "Same as source file");
-        row("results, Open Target, empty text", "ReportCResults", false, false, "Open Target", true, true, "");
         row("results, checked, close button", "ReportCResults", true, true, "close button", false, false);
         row("results, unchecked, Escape, mixed batch", "ReportCResults", false, false, "Escape", false, true, "/made", false, { 3, 2, 1, 0 });
         row("crash, checked, OK", "ReportCrash", true, true, "OK", true, false);
         row("crash, unchecked, OK, key absent", "ReportCrash", QVariant(), false, "OK", true, true);
         row("crash, checked, close button, key absent", "ReportCrash", QVariant(), true, "close button", false, QVariant());
-        row("crash, checked, Escape", "ReportCrash", true, true, "Escape", false, true);
     }
 
     void storesChoice()
@@ -116,16 +101,16 @@ private slots:
         const QString previousCwd = QDir::currentPath(), path = folder.startsWith('/') ? base.path() + folder : folder;
         QVERIFY(base.isValid() && QDir::setCurrent(base.path()) && (folder.isEmpty() || folder == "/gone" || QDir().mkpath(path)));
         const std::unique_ptr<QDialog> dlg(key == "ReportCrash" ? static_cast<QDialog *>(new ConvertCrashDlg) : new ConvertResultsDlg(counts.constData(), path));
-        if (key == "ReportCResults") {
-            QCOMPARE(Find<QLabel>(dlg.get(), "summaryLabel")->text(), QString("Selected Files: %1\nSucceeded Files: %2\nFailed Files: %3\nCanceled Files: %4")
-                                                                          .arg(counts[0]).arg(counts[1]).arg(counts[2]).arg(counts[3]));
-            QCOMPARE(dlg->layout()->itemAt(1)->widget()->objectName() + ' ' + QString::number(dlg->layout()->count()), counts[2] ? "noteLabel 4" : "noShowCheck 3");
-            QCOMPARE(dlg->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->isEnabled(), counts[1] > 0);
-        }
+        if (key == "ReportCResults")
+            QCOMPARE(dlg->layout()->itemAt(1)->widget()->objectName() + QString::number(dlg->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->isEnabled()),
+                     (counts[2] ? "noteLabel" : "noShowCheck") + QString::number(counts[1] > 0));
         TestSupport::ModalCloser<QDialog> closer([check, exit](QDialog *shown) {
             if (check)
                 QTest::keyClick(Find<QCheckBox>(shown, "noShowCheck"), Qt::Key_Space);
-            Leave(shown, exit);
+            // Left by "close button", "Escape" or the button of that text.
+            exit == "Escape" ? QTest::keyClick(shown, Qt::Key_Escape) : exit == "close button" ? void(shown->close()) : void();
+            for (QPushButton *button : shown->findChildren<QPushButton *>())
+                button->text() == exit ? QTest::mouseClick(button, Qt::LeftButton) : void();
         });
         const int result = dlg->exec();
         QDir::setCurrent(previousCwd);
@@ -145,17 +130,14 @@ private slots:
         QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, QPoint(link->fontMetrics().horizontalAdvance(MakerWebsite) / 2, link->height() / 2));
         QTRY_COMPARE(fixture.urls(), QList<QUrl>{ QUrl(QString::fromLatin1(MakerWebsite)) });
         // The credits come up modal over the about box, with the registry's text.
-        QStringList seen;
+        QString seen;
         TestSupport::ModalCloser<KRVAboutCreditsDlg> closer([&](KRVAboutCreditsDlg *credits) {
-            seen << Find<QLabel>(credits, "creditsLabel")->text() << QString::number(about.isVisible() && QApplication::activeModalWidget() == credits);
+            seen = Find<QLabel>(credits, "creditsLabel")->text() + QString::number(about.isVisible() && QApplication::activeModalWidget() == credits);
             QTest::mouseClick(credits->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
         });
         QTest::mouseClick(Find<QPushButton>(&about, "creditsBtn"), Qt::LeftButton);
-        QVERIFY(closer.found());
-        QCOMPARE(seen, (QStringList{ creditsText, "1" }));
-        QVERIFY(about.isVisible() && QApplication::activeModalWidget() == nullptr);
-        QTest::mouseClick(about.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
-        QVERIFY(!about.isVisible() && about.result() == QDialog::Accepted);
+        QVERIFY(closer.found() && about.isVisible() && !QApplication::activeModalWidget());
+        QCOMPARE(seen, creditsText + '1');
     }
 };
 
