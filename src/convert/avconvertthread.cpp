@@ -344,11 +344,7 @@ bool IsCanceled(const AVConvertData &data)
 // The job's own source is protected even when the job runs outside a batch.
 bool TouchesSource(const QString &path, const AVConvertData &data)
 {
-    FileIdentity src, target;
-    if (IdentifyFile(data.srcFile, true, src)
-        && ((IdentifyFile(path, true, target) && target == src) || (IdentifyFile(path, false, target) && target == src)))
-        return true;
-    return data.batch && data.batch->IsProtected(path);
+    return ConvertBatch({ data.srcFile }).IsProtected(path) || (data.batch && data.batch->IsProtected(path));
 }
 
 // Cancel is looked for, and output read, this often while the transcoder runs.
