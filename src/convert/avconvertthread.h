@@ -1,5 +1,10 @@
 #pragma once
 
+#include "convert/convertargs.h"
+#include "convert/convertoutcome.h"
+#include "convert/targetname.h"
+#include "convert/transcoderprocess.h"
+
 #include <QMutex>
 #include <QSet>
 #include <QString>
@@ -10,13 +15,6 @@
 #include <memory>
 
 class ConvertSettings;
-
-// Outcome codes shared by a job and the batch runner.
-enum ConvertOutcome : int {
-    OutcomeSucceeded = 0,
-    OutcomeFailed = 1,
-    OutcomeCanceled = 2
-};
 
 // A file as the file system knows it, so that hard links and paths through
 // symbolic links name the same file.
@@ -92,33 +90,6 @@ struct ItemConvertResult
     // Why a failed job failed, in one line.
     QString reason;
 };
-
-// The absolute path of baseName + ext inside folder.
-QString JoinFilePath(const QString &folder, const QString &baseName, const QString &ext);
-
-// True when a directory entry of that name exists, a dangling symbolic link included.
-bool IsNameTaken(const QString &path);
-
-// The plain name if free, else baseName-1 ... baseName-9999; false when all are taken.
-bool MakeUniqueFilePath(QString &out, const QString &folder, const QString &baseName, const QString &ext);
-
-bool MakeTgtFilePath(QString &out, const QString &srcFile, const ConvertSettings &settings);
-
-// The transcoder laid out beside the executable.
-QString TranscoderPath();
-
-// The transcoder's complete argument list for one job. Starts nothing, but renders the
-// watermark images of the effects step into tempDir. With evenFrame, the picture is cut
-// down to even width and height at the end of the video filter.
-QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &settings, const QString &tgtFile,
-                                 const QString &tempDir, bool evenFrame = false);
-
-// The options that make the transcoder report progress and tag its messages by level;
-// the job puts them before the arguments above.
-QStringList TranscoderReportOptions();
-
-// The last step of the video filter for encoders that take only even frame sizes.
-extern const char *const EvenFrameFilter;
 
 // ThreadFunction with the transcoder program given explicitly.
 ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transcoder);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "krv/av/avcodec.h"
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+class ConvertSettings;
+
+// The transcoder's complete argument list for one job. Starts nothing, but renders the
+// watermark images of the effects step into tempDir. With evenFrame, the picture is cut
+// down to even width and height at the end of the video filter.
+QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &settings, const QString &tgtFile,
+                                 const QString &tempDir, bool evenFrame = false);
+
+// The last step of the video filter for encoders that take only even frame sizes.
+extern const char *const EvenFrameFilter;
+
+// Whether a run that failed may succeed again with the frame cut to even sizes; srcFrame
+// is the source's frame as the transcoder reported it.
+bool MayNeedEvenFrame(const QString &srcFile, const ConvertSettings &settings, const QSize &srcFrame);
