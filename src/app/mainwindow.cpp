@@ -2,6 +2,7 @@
 
 #include "convert/convertcrashdlg.h"
 #include "convert/convertresultsdlg.h"
+#include "convert/preferences.h"
 #include "convert/sourcefolder.h"
 #include "convert/transcoderoutput.h"
 #include "dialogs/scaledlg.h"
@@ -10,6 +11,7 @@
 #include "dialogs/threegpdlg.h"
 #include "download/avdownloaddlg.h"
 #include "krv/av/avcodec.h"
+#include "krv/av/writabletargets.h"
 #include "krv/gen/krvaboutdlg.h"
 #include "krv/gen/weblinks.h"
 #include "player/avplayerdlg.h"
@@ -18,11 +20,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDateTime>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
-#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
@@ -37,9 +37,7 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSet>
 #include <QScreen>
-#include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -54,136 +52,13 @@
 
 namespace {
 
-const int SrcIndexColumn = 5;
-const int SrcStatusColumn = 4;
+const int SrcIndexColumn = SourceListModel::IndexColumn;
+const int SrcStatusColumn = SourceListModel::StatusColumn;
 const int TgtIndexColumn = 4;
 
 QString SameAsSource()
 {
     return QString::fromLatin1(SameAsSourceFile);
-}
-
-QString MoviesFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-}
-
-// Qt's file dialogs split the patterns of one filter at blanks only, so the
-// media filter's "*.aac;*.ac3" would match no file at all; the patterns are
-// handed over blank-separated, the filters themselves still apart by ";;".
-QString FileDialogNameFilter(const QString &filter)
-{
-    QStringList filters = filter.split(QStringLiteral(";;"));
-    for (QString &one : filters) {
-        const int open = one.indexOf(QLatin1Char('('));
-        const int close = one.lastIndexOf(QLatin1Char(')'));
-        if (open >= 0 && close > open)
-            one = one.left(open + 1) + one.mid(open + 1, close - open - 1).replace(QLatin1Char(';'), QLatin1Char(' ')) + one.mid(close);
-        one = one.trimmed();
-    }
-    return filters.join(QStringLiteral(";;"));
-}
-
-QString ReadSourceFolder()
-{
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    settings.beginGroup(QStringLiteral("SourceFolder"));
-    return settings.value(QStringLiteral("Current"), MoviesFolder()).toString();
-}
-
-void WriteSourceFolder(const QString &folder)
-{
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    settings.beginGroup(QStringLiteral("SourceFolder"));
-    settings.setValue(QStringLiteral("Current"), folder);
-}
-
-QStandardItem *MakeItem(const QString &text, bool centred)
-{
-    auto *item = new QStandardItem(text);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    if (centred)
-        item->setTextAlignment(Qt::AlignCenter);
-    return item;
-}
-
-// The text a file's row shows in `column`. The folder walk orders paths by it
-// before adding them, so it must stay the one source of the row's texts.
-QString DisplayText(const QFileInfo &info, int column)
-{
-    switch (column) {
-    case 0:
-        return info.baseName();
-    case 1:
-        return info.suffix().toUpper();
-    case 2:
-        return QObject::tr("%1 MB").arg(QLocale().toString(std::max(info.size() * (1.0 / (1 << 20)), 0.1), 'f', 1));
-    case 3:
-        return info.absolutePath();
-    default:
-        return QString();
-    }
-}
-
-// The row both lists share: base name, suffix, size, folder, then the columns
-// that differ (status and index for sources, index only for targets).
-QList<QStandardItem *> MakeFileRow(const QFileInfo &info)
-{
-    return { MakeItem(DisplayText(info, 0), false), MakeItem(DisplayText(info, 1), true),
-             MakeItem(DisplayText(info, 2), true), MakeItem(DisplayText(info, 3), false) };
-}
-
-QStandardItem *MakeIndexItem(int index)
-{
-    auto *item = MakeItem(QString(), false);
-    item->setData(index, Qt::UserRole);
-    return item;
-}
-
-// The hidden index a list row keeps in `column`: its position in the window's
-// path list, or -1 for a row that is being removed.
-int RowIndex(const QStandardItemModel &model, int row, int column)
-{
-    const QStandardItem *item = model.item(row, column);
-    return item ? item->data(Qt::UserRole).toInt() : -1;
-}
-
-// A format item's data: the catalogue identifier in the low 16 bits, the
-// position of the extension in the entry's list above them.
-struct FmtItem
-{
-    KRVAVCodecID id = KRVAVCodecID_None;
-    int extension = 0;
-};
-
-QVariant PackFmtItem(KRVAVCodecID id, int extension)
-{
-    return QVariant(qint32((extension << 16) | id));
-}
-
-FmtItem UnpackFmtItem(const QVariant &data)
-{
-    if (!data.isValid())
-        return {};
-    const int packed = data.toInt();
-    return { KRVAVCodecID(packed & 0xffff), packed >> 16 };
-}
-
-// Widens a column whose header text, with room for the sort arrow, would be cut.
-void FitHeaderTexts(QTreeView *view)
-{
-    const QHeaderView *header = view->header();
-    for (int c = 0; c < header->count(); ++c) {
-        if (!header->isSectionHidden(c))
-            view->setColumnWidth(c, std::max(view->columnWidth(c), header->sectionSizeHint(c)));
-    }
-}
-
-void SetupHeader(QStandardItemModel &model, const QStringList &headers, const QString &indexHeader)
-{
-    for (int c = 0; c < headers.size(); ++c)
-        model.setHeaderData(c, Qt::Horizontal, headers.at(c), Qt::DisplayRole);
-    model.setHeaderData(headers.size(), Qt::Horizontal, indexHeader, Qt::UserRole);
 }
 
 } // namespace
@@ -204,208 +79,6 @@ MainWindow::MainWindow(QWidget *parent)
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
 }
 
-void MainWindow::CreateActions()
-{
-    auto makeAction = [this](const QString &text, const char *icon, const QKeySequence &shortcut,
-                             const QString &tip) {
-        auto *action = new QAction(text, this);
-        if (icon)
-            action->setIcon(QIcon(QString::fromLatin1(icon)));
-        if (!shortcut.isEmpty())
-            action->setShortcut(shortcut);
-        action->setToolTip(tip);
-        return action;
-    };
-    actAddSrcFiles = makeAction(tr("Add Source(s)"), ":IMG_ADD_FILE", QKeySequence(tr("Alt+A")), tr("Add one or more source files"));
-    actAddSrcFolder = makeAction(tr("Add Folder"), ":IMG_ADD_FOLDER", QKeySequence(), tr("Add a source file folder"));
-    actAddUrl = makeAction(tr("Add Url"), ":IMG_ADD_URL", QKeySequence(), tr("Add an url and download the file from the internet"));
-    actExit = makeAction(tr("E&xit"), nullptr, QKeySequence(QKeySequence::Quit), tr("Exit the application"));
-    actSelectAll = makeAction(tr("Select All"), ":IMG_SELECT_ALL", QKeySequence(QKeySequence::SelectAll), tr("Select all the source file(s)"));
-    actRemove = makeAction(tr("Remove"), ":IMG_REMOVE", QKeySequence(QKeySequence::Delete), tr("Remove the selected source file(s)"));
-    actPlaySrc = makeAction(tr("Play Source"), ":IMG_MOVIE", QKeySequence(), tr("Play the selected source file"));
-    actPlayTgt = makeAction(tr("Play Target"), ":IMG_MOVIE", QKeySequence(), tr("Play the selected target file"));
-    actConvert = makeAction(tr("Convert Source(s)"), ":IMG_CONVERT", QKeySequence(tr("Alt+C")), tr("Convert the selected source file(s)"));
-    actOpenTarget = makeAction(tr("Open Target(s)"), ":IMG_OPENTARGET", QKeySequence(tr("Alt+T")), tr("Open the target(s) folder"));
-    actEdit = makeAction(tr("Edit"), ":IMG_EDIT", QKeySequence(), tr("Edit settings during conversion"));
-    actContactUs = makeAction(tr("Contact Us"), nullptr, QKeySequence(), tr("Contact us through email"));
-    actAbout = makeAction(tr("&About"), nullptr, QKeySequence(), tr("Show the application's  About box"));
-}
-
-void MainWindow::CreateMenusAndToolBar()
-{
-    fileMenu = menuBar()->addMenu(tr("&File"));
-    fileMenu->addAction(actAddSrcFiles);
-    fileMenu->addAction(actAddSrcFolder);
-    fileMenu->addAction(actAddUrl);
-    fileMenu->addSeparator();
-    fileMenu->addAction(actPlaySrc);
-    fileMenu->addAction(actPlayTgt);
-    fileMenu->addSeparator();
-    fileMenu->addAction(actEdit);
-    fileMenu->addSeparator();
-    fileMenu->addAction(actConvert);
-    fileMenu->addAction(actOpenTarget);
-    fileMenu->addSeparator();
-    fileMenu->addAction(actExit);
-    helpMenu = menuBar()->addMenu(tr("&Help"));
-    helpMenu->addAction(actContactUs);
-    helpMenu->addAction(actAbout);
-
-    mainToolBar = addToolBar(tr("Reelway Video Converter"));
-    mainToolBar->setMovable(false);
-    mainToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    mainToolBar->addAction(actAddSrcFiles);
-    mainToolBar->addAction(actAddSrcFolder);
-    mainToolBar->addAction(actAddUrl);
-    mainToolBar->addSeparator();
-    mainToolBar->addAction(actSelectAll);
-    mainToolBar->addAction(actRemove);
-    mainToolBar->addSeparator();
-    mainToolBar->addAction(actPlaySrc);
-    mainToolBar->addAction(actPlayTgt);
-    mainToolBar->addSeparator();
-    mainToolBar->addAction(actEdit);
-    mainToolBar->addSeparator();
-    mainToolBar->addAction(actConvert);
-    mainToolBar->addAction(actOpenTarget);
-    mainToolBar->addSeparator();
-}
-
-void MainWindow::CreateViews()
-{
-    srcView = new QTreeView;
-    srcView->setObjectName(QStringLiteral("srcView"));
-    SetupHeader(srcModel, { tr("Source"), tr("Format"), tr("Size(MB)"), tr("Folder"), tr("Convert") },
-                QStringLiteral("SourceFileListIndex"));
-    srcView->setModel(&srcModel);
-    srcView->setRootIsDecorated(false);
-    srcView->setSortingEnabled(true);
-    // Qt's header starts out descending; a list of names reads best A to Z.
-    srcView->sortByColumn(0, Qt::AscendingOrder);
-    srcView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    srcView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    srcView->header()->setStretchLastSection(true);
-    srcView->header()->setDefaultAlignment(Qt::AlignCenter);
-    srcView->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    srcView->setColumnWidth(0, 100);
-    for (int c = 1; c < SrcIndexColumn; ++c)
-        srcView->setColumnWidth(c, 80);
-    srcView->setColumnHidden(SrcIndexColumn, true);
-    FitHeaderTexts(srcView);
-    srcSelModel = srcView->selectionModel();
-
-    tgtView = new QTreeView;
-    tgtView->setObjectName(QStringLiteral("tgtView"));
-    SetupHeader(tgtModel, { tr("Target (Read-Only)"), tr("Format"), tr("Size(MB)"), tr("Folder") },
-                QStringLiteral("TgtFileListIndex"));
-    tgtView->setModel(&tgtModel);
-    tgtView->setRootIsDecorated(false);
-    tgtView->setSortingEnabled(true);
-    tgtView->sortByColumn(0, Qt::AscendingOrder);
-    tgtView->header()->setStretchLastSection(true);
-    tgtView->header()->setDefaultAlignment(Qt::AlignCenter);
-    tgtView->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-    tgtView->setColumnWidth(0, 110);
-    tgtView->setColumnHidden(TgtIndexColumn, true);
-    FitHeaderTexts(tgtView);
-    tgtSelModel = tgtView->selectionModel();
-
-    listSplitter = new QSplitter(Qt::Horizontal);
-    listSplitter->addWidget(srcView);
-    listSplitter->addWidget(tgtView);
-    listSplitter->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-}
-
-void MainWindow::CreateTargetControls()
-{
-    tgtFolderLabel = new QLabel(tr("Target Folder:"));
-    tgtFolderCmB = new QComboBox;
-    tgtFolderCmB->setObjectName(QStringLiteral("tgtFolderCmB"));
-    tgtFolderCmB->setEditable(true);
-    tgtFolderCmB->setDuplicatesEnabled(false);
-    tgtFolderCmB->setInsertPolicy(QComboBox::InsertAlphabetically);
-    browseBtn = new QPushButton(tr("Browse..."));
-    browseBtn->setObjectName(QStringLiteral("browseBtn"));
-    tgtFmtLabel = new QLabel(tr("Target Format:"));
-    tgtFmtCmB = new QComboBox;
-    tgtFmtCmB->setObjectName(QStringLiteral("tgtFmtCmB"));
-    tgtFmtCmB->setMaxVisibleItems(20);
-    // Styles that open the list as a popup over the current item ignore the
-    // limit and cover the screen with all seventy formats; a plain list scrolls.
-    tgtFmtCmB->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
-    fmtSettingsBtn = new QPushButton(tr("Format Settings..."));
-    fmtSettingsBtn->setObjectName(QStringLiteral("fmtSettingsBtn"));
-    saveTgtLabel = new QLabel(tr("Save Target:"));
-    saveTgtCmB = new QComboBox;
-    saveTgtCmB->setObjectName(QStringLiteral("saveTgtCmB"));
-    effectsNote = new QLabel;
-    effectsNote->setObjectName(QStringLiteral("effectsNote"));
-    effectsNote->setToolTip(tr("Change the effects"));
-    effectsNote->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    effectsNote->hide();
-
-    controlGrid = new QGridLayout;
-    controlGrid->addWidget(tgtFolderLabel, 0, 0);
-    controlGrid->addWidget(tgtFolderCmB, 0, 1, 1, 4);
-    controlGrid->addWidget(browseBtn, 0, 5);
-    controlGrid->addWidget(tgtFmtLabel, 1, 0);
-    controlGrid->addWidget(tgtFmtCmB, 1, 1);
-    controlGrid->addWidget(fmtSettingsBtn, 1, 2);
-    controlGrid->addWidget(saveTgtLabel, 1, 4);
-    controlGrid->addWidget(saveTgtCmB, 1, 5);
-    controlGrid->addWidget(effectsNote, 2, 1, 1, 5);
-    controlBox = new QWidget;
-    controlBox->setLayout(controlGrid);
-    controlBox->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
-
-    mainLayout = new QVBoxLayout;
-    mainLayout->addWidget(listSplitter);
-    mainLayout->addWidget(controlBox);
-    centralBox = new QWidget;
-    centralBox->setLayout(mainLayout);
-    setCentralWidget(centralBox);
-}
-
-void MainWindow::ConnectSignals()
-{
-    connect(actAddSrcFiles, &QAction::triggered, this, &MainWindow::AddSrcFiles);
-    connect(actAddSrcFolder, &QAction::triggered, this, &MainWindow::AddSrcFolder);
-    connect(actAddUrl, &QAction::triggered, this, &MainWindow::AddUrl);
-    connect(actExit, &QAction::triggered, this, &MainWindow::Exit);
-    connect(actSelectAll, &QAction::triggered, this, &MainWindow::SelectAllSrc);
-    connect(actRemove, &QAction::triggered, this, &MainWindow::RemoveSrc);
-    connect(actPlaySrc, &QAction::triggered, this, qOverload<>(&MainWindow::PlaySrc));
-    connect(actPlayTgt, &QAction::triggered, this, qOverload<>(&MainWindow::PlayTgt));
-    connect(actConvert, &QAction::triggered, this, &MainWindow::Convert);
-    connect(actOpenTarget, &QAction::triggered, this, &MainWindow::OpenTarget);
-    connect(actEdit, &QAction::triggered, this, &MainWindow::Settings);
-    connect(actContactUs, &QAction::triggered, this, &MainWindow::ContactUs);
-    connect(actAbout, &QAction::triggered, this, &MainWindow::About);
-    connect(tgtFolderCmB, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            [this](int index) { UpdateOpenTgtBtn(tgtFolderCmB->itemText(index)); });
-    connect(tgtFolderCmB, &QComboBox::editTextChanged, this, qOverload<const QString &>(&MainWindow::UpdateOpenTgtBtn));
-    connect(browseBtn, &QPushButton::clicked, this, &MainWindow::BrowseTgtFolder);
-    connect(tgtFmtCmB, qOverload<int>(&QComboBox::currentIndexChanged), this, &MainWindow::TgtFmtChanged);
-    connect(fmtSettingsBtn, &QPushButton::clicked, this, &MainWindow::TgtFmtSettingsClicked);
-    connect(effectsNote, &QLabel::linkActivated, this, &MainWindow::Settings);
-    connect(srcSelModel, &QItemSelectionModel::selectionChanged, this, &MainWindow::SrcSelChanged);
-    // A header click moves the selected rows without a selection signal; the
-    // batch writes its results into the rows kept here, so they must follow.
-    connect(&srcModel, &QAbstractItemModel::layoutChanged, this,
-            [this] { SrcSelChanged(QItemSelection(), QItemSelection()); });
-    connect(srcView, &QTreeView::doubleClicked, this, qOverload<const QModelIndex &>(&MainWindow::PlaySrc));
-    connect(tgtSelModel, &QItemSelectionModel::selectionChanged, this, &MainWindow::TgtSelChanged);
-    connect(tgtView, &QTreeView::doubleClicked, this, qOverload<const QModelIndex &>(&MainWindow::PlayTgt));
-    connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::resultReadyAt, this, &MainWindow::ConvertResultReadyAt);
-}
-
-void MainWindow::CreateStatusBar()
-{
-    auto *titleLabel = new QLabel(QStringLiteral("Reelway Video Converter 1.0.4  \u00a9 Korvent"));
-    titleLabel->setObjectName(QStringLiteral("titleLabel"));
-    statusBar()->addPermanentWidget(titleLabel);
-}
-
 // After the connections, so that filling the combos already sets the button and
 // the action from the initial items.
 void MainWindow::LoadSettings()
@@ -421,18 +94,17 @@ void MainWindow::LoadSettings()
 void MainWindow::RestoreGeometry()
 {
     setMinimumSize(850, 540);
-
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    settings.beginGroup(QStringLiteral("MainWindow"));
-    const QPoint position = settings.value(QStringLiteral("Position"), QPoint(200, 200)).toPoint();
-    // The first run opens wide enough for every tool bar button; a stored size
-    // is the user's own and stays.
+    // The first run opens wide enough for every tool bar button where the screen allows it.
     const QSize firstRun(std::max(850, mainToolBar->sizeHint().width()), 540);
-    const QSize size = settings.value(QStringLiteral("Size"), firstRun).toSize();
-    settings.endGroup();
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const QRect placed = FitWindowGeometry(QRect(position, size), QRect(QPoint(200, 200), firstRun),
-                                           screen ? screen->availableVirtualGeometry() : QRect());
+    const QRect stored = Preferences::WindowGeometry();
+    const QScreen *screen = stored.isValid() ? QGuiApplication::screenAt(stored.center()) : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    // The window manager's frame is unknown before the window shows: room for a title bar
+    // a little taller than a line of text, and thin borders.
+    const int title = fontMetrics().height() + 12;
+    const QRect available = screen ? screen->availableGeometry().adjusted(0, 0, -8, -title - 4) : QRect();
+    const QRect placed = FitWindowGeometry(stored, firstRun, available);
     resize(placed.size());
     move(placed.topLeft());
 }
@@ -444,10 +116,7 @@ MainWindow::~MainWindow()
     SaveTgtFolders();
     UpdateConvertSettings();
     convertSettings.Save();
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    settings.beginGroup(QStringLiteral("MainWindow"));
-    settings.setValue(QStringLiteral("Closed"), true);
-    settings.endGroup();
+    Preferences::SetCleanShutdown(true);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -462,21 +131,23 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    settings.beginGroup(QStringLiteral("MainWindow"));
-    settings.setValue(QStringLiteral("Position"), pos());
-    settings.setValue(QStringLiteral("Size"), size());
-    if (settings.value(QStringLiteral("FirstRun"), true).toBool()) {
-        OpenReelwayWebsite();
-        settings.setValue(QStringLiteral("FirstRun"), false);
-    }
-    settings.endGroup();
+    SaveWindowState();
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::SaveWindowState()
+{
+    Preferences::SetWindowGeometry(QRect(pos(), size()));
+    if (Preferences::FirstRun()) {
+        OpenReelwayWebsite();
+        Preferences::SetFirstRun(false);
+    }
 }
 
 void MainWindow::Exit()
 {
     qWarning() << "MainWindow::Exit";
+    SaveWindowState();
     QCoreApplication::quit();
 }
 
@@ -511,34 +182,12 @@ void MainWindow::UpdateEffectsNote()
     effectsNote->setVisible(!note.isEmpty());
 }
 
-QRect FitWindowGeometry(const QRect &stored, const QRect &firstRun, const QRect &available)
-{
-    if (available.isEmpty())
-        return stored.isValid() ? stored : firstRun;
-    // A stored size that is no size, or a window that would lie wholly off the screen, is
-    // not the user's choice: start as on the first run.
-    QRect placed = stored.isValid() && available.intersects(stored) ? stored : firstRun;
-    // Never larger than the screen, nor smaller than the program's own first choice.
-    placed.setSize(placed.size().boundedTo(available.size().expandedTo(firstRun.size())));
-    // The title bar must be reachable to move the window at all.
-    if (!available.contains(placed.topLeft()))
-        placed.moveTopLeft(QPoint(qBound(available.left(), placed.left(), available.right() - 100),
-                                  qBound(available.top(), placed.top(), available.bottom() - 100)));
-    return placed;
-}
-
 bool ShouldReportCrash(MainWindow *window)
 {
     Q_UNUSED(window)
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    settings.beginGroup(QStringLiteral("MainWindow"));
-    const bool closed = settings.value(QStringLiteral("Closed"), true).toBool();
-    settings.setValue(QStringLiteral("Closed"), false);
-    settings.endGroup();
-    settings.beginGroup(QStringLiteral("Settings"));
-    const bool reportCrash = settings.value(QStringLiteral("ReportCrash"), true).toBool();
-    settings.endGroup();
-    return !closed && reportCrash;
+    const bool closed = Preferences::CleanShutdown();
+    Preferences::SetCleanShutdown(false);
+    return !closed && Preferences::ReportCrash();
 }
 
 void ReportCrashIfNeeded(MainWindow *window)
@@ -564,19 +213,7 @@ const QString &MainWindow::GetSrcFmtFilter()
 
 void MainWindow::AddSrcFile(const QString &path)
 {
-    const auto known = srcPositions.constFind(path);
-    if (known != srcPositions.constEnd()) {
-        pendingSelection.append(known.value());
-        return;
-    }
-    const int position = srcFiles.size();
-    srcFiles.append(path);
-    srcPositions.insert(path, position);
-    QList<QStandardItem *> row = MakeFileRow(QFileInfo(path));
-    row << MakeItem(QString(), true);
-    row << MakeIndexItem(position);
-    srcModel.appendRow(row);
-    pendingSelection.append(position);
+    srcModel.Add(path);
 }
 
 void MainWindow::AddSrcPaths(const QStringList &paths, bool clearSelection)
@@ -600,34 +237,7 @@ void MainWindow::FinishAdding(int oldCount)
 {
     if (srcFiles.size() != oldCount)
         srcModel.sort(srcView->header()->sortIndicatorSection(), srcView->header()->sortIndicatorOrder());
-
-    if (!pendingSelection.isEmpty()) {
-        QVector<int> rowOfPosition(srcFiles.size(), -1);
-        for (int row = 0; row < srcModel.rowCount(); ++row) {
-            const int position = RowIndex(srcModel, row, SrcIndexColumn);
-            if (position >= 0 && position < rowOfPosition.size())
-                rowOfPosition[position] = row;
-        }
-        QVector<int> rows;
-        rows.reserve(pendingSelection.size());
-        for (int position : qAsConst(pendingSelection)) {
-            if (rowOfPosition.value(position, -1) >= 0)
-                rows.append(rowOfPosition.at(position));
-        }
-        std::sort(rows.begin(), rows.end());
-        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-        QItemSelection selection;
-        for (int i = 0; i < rows.size();) {
-            int last = i;
-            while (last + 1 < rows.size() && rows.at(last + 1) == rows.at(last) + 1)
-                ++last;
-            selection.select(srcModel.index(rows.at(i), 0), srcModel.index(rows.at(last), SrcIndexColumn));
-            i = last + 1;
-        }
-        srcSelModel->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        pendingSelection.clear();
-    }
-
+    srcSelModel->select(srcModel.TakeMarkedRows(), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     addingSrc = false;
     SrcSelChanged(QItemSelection(), QItemSelection());
     setUpdatesEnabled(true);
@@ -638,15 +248,14 @@ void MainWindow::AddSrcFiles()
     qDebug() << "MainWindow::AddFile";
     addingSrc = true;
     setUpdatesEnabled(false);
-    const QString folder = ReadSourceFolder();
-    const QStringList files =
-        QFileDialog::getOpenFileNames(this, tr("Add File(s)"), folder, FileDialogNameFilter(GetSrcFmtFilter()));
+    const QStringList files = QFileDialog::getOpenFileNames(this, tr("Add File(s)"), Preferences::SourceFolder(),
+                                                            FileDialogNameFilter(GetSrcFmtFilter()));
     if (files.isEmpty()) {
         addingSrc = false;
         setUpdatesEnabled(true);
         return;
     }
-    WriteSourceFolder(QFileInfo(files.first()).absolutePath());
+    Preferences::SetSourceFolder(QFileInfo(files.first()).absolutePath());
     AddSrcPaths(files, true);
 }
 
@@ -655,14 +264,14 @@ void MainWindow::AddSrcFolder()
     qDebug() << "MainWindow::AddSrcFolder";
     addingSrc = true;
     setUpdatesEnabled(false);
-    const QString start = ReadSourceFolder();
-    const QString folder = QFileDialog::getExistingDirectory(this, tr("Add Folder"), start, QFileDialog::ShowDirsOnly);
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Add Folder"), Preferences::SourceFolder(),
+                                                             QFileDialog::ShowDirsOnly);
     if (folder.isEmpty()) {
         addingSrc = false;
         setUpdatesEnabled(true);
         return;
     }
-    WriteSourceFolder(folder);
+    Preferences::SetSourceFolder(folder);
     AddSrcFolderTree(folder);
 }
 
@@ -676,7 +285,7 @@ void MainWindow::AddSrcFolderTree(const QString &folder)
         return;
     }
     const int column = srcView->header()->sortIndicatorSection();
-    const SourceSortKey key = [column](const QFileInfo &info) { return DisplayText(info, column); };
+    const SourceSortKey key = [column](const QFileInfo &info) { return SourceListModel::DisplayText(info, column); };
     AddSrcPaths(WalkSourceFolder(folder, key, srcView->header()->sortIndicatorOrder()), true);
 }
 
@@ -696,9 +305,15 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 
 void MainWindow::dropEvent(QDropEvent *event)
 {
+    // A folder is no file to convert: it brings what Add Folder would take from it.
     QStringList paths;
-    for (const QUrl &url : event->mimeData()->urls())
-        paths.append(url.toLocalFile());
+    for (const QUrl &url : event->mimeData()->urls()) {
+        const QString path = url.toLocalFile();
+        if (!path.isEmpty() && QFileInfo(path).isDir())
+            paths += WalkSourceFolder(path);
+        else
+            paths.append(path);
+    }
     AddSrcPaths(paths, false);
     event->acceptProposedAction();
 }
@@ -707,69 +322,9 @@ void MainWindow::RemoveSrc()
 {
     qDebug() << "MainWindow::RemoveSrc";
     setUpdatesEnabled(false);
-    const int n = srcFiles.size();
-
-    const QModelIndexList selectedRows = srcSelModel->selectedRows(0);
-    QVector<bool> selected(n, false);
-    for (const QModelIndex &index : selectedRows) {
-        const int position = RowIndex(srcModel, index.row(), SrcIndexColumn);
-        if (position >= 0 && position < n)
-            selected[position] = true;
-    }
-
-    // Every kept row's hidden index moves down by the number of removed entries
-    // before it, so it keeps pointing at its own path.
-    QStringList keptFiles;
-    keptFiles.reserve(n);
-    QVector<int> newPosition(n, -1);
-    QSet<QString> removedPaths;
-    for (int i = 0; i < n; ++i) {
-        if (selected.at(i)) {
-            removedPaths.insert(srcFiles.at(i));
-        } else {
-            newPosition[i] = keptFiles.size();
-            keptFiles.append(srcFiles.at(i));
-        }
-    }
-    // The hidden index column is bookkeeping no view shows: a change signal per
-    // row would cost more than the removal itself, for nothing to repaint.
-    srcModel.blockSignals(true);
-    for (int row = 0; row < srcModel.rowCount(); ++row) {
-        QStandardItem *indexItem = srcModel.item(row, SrcIndexColumn);
-        const int position = indexItem ? indexItem->data(Qt::UserRole).toInt() : -1;
-        if (position >= 0 && position < n && newPosition.at(position) != position)
-            indexItem->setData(newPosition.at(position), Qt::UserRole);
-    }
-    srcModel.blockSignals(false);
-    // Paths are unique, so dropping them by set equals removing each one's
-    // first occurrence, without a list search per removed row.
-    QStringList stillSelected;
-    for (const QString &path : qAsConst(selSrcFiles)) {
-        if (!removedPaths.contains(path))
-            stillSelected.append(path);
-    }
-    selSrcFiles = stillSelected;
-    srcFiles = keptFiles;
-    srcPositions.clear();
-    srcPositions.reserve(srcFiles.size());
-    for (int i = 0; i < srcFiles.size(); ++i)
-        srcPositions.insert(srcFiles.at(i), i);
-
-    QVector<int> rows;
-    rows.reserve(selectedRows.size());
-    for (const QModelIndex &index : selectedRows)
-        rows.append(index.row());
-    std::sort(rows.begin(), rows.end());
-    // Contiguous runs go in one call each, from the bottom up, so the rows
-    // above a run keep their numbers.
+    // The selection shrinks run by run; the mirrors are rebuilt once, at the end.
     removingSrc = true;
-    for (int last = rows.size() - 1; last >= 0;) {
-        int first = last;
-        while (first > 0 && rows.at(first - 1) == rows.at(first) - 1)
-            --first;
-        srcModel.removeRows(rows.at(first), last - first + 1);
-        last = first - 1;
-    }
+    srcModel.Remove(srcSelModel->selectedRows(0));
     removingSrc = false;
     SrcSelChanged(QItemSelection(), QItemSelection());
     setUpdatesEnabled(true);
@@ -788,23 +343,8 @@ void MainWindow::SrcSelChanged(const QItemSelection &refSelected, const QItemSel
     qDebug() << "MainWindow::SrcSelChanged";
     if (addingSrc || removingSrc)
         return;
-    const int oldLength = selSrcFiles.size();
-    selSrcFiles.clear();
-    selSrcRows.clear();
-    if (srcSelModel->hasSelection()) {
-        const QModelIndexList rows = srcSelModel->selectedRows(0);
-        for (const QModelIndex &index : rows) {
-            const int position = RowIndex(srcModel, index.row(), SrcIndexColumn);
-            if (position >= 0 && position < srcFiles.size()) {
-                selSrcFiles.append(srcFiles.at(position));
-                selSrcRows.append(index.row());
-            }
-        }
-    }
-    if (oldLength <= 1 || selSrcFiles.size() <= 1) {
-        UpdateActions();
-        UpdateOpenTgtBtn(tgtFolderCmB->currentText());
-    }
+    srcModel.Mirror(*srcSelModel, selSrcFiles, selSrcRows);
+    UpdateActions();
     UpdateStatusBar();
 }
 
@@ -821,22 +361,21 @@ void MainWindow::TgtSelChanged(const QItemSelection &refSelected, const QItemSel
     qDebug() << "MainWindow::TgtSelChanged";
     selTgtFile.clear();
     const QModelIndexList rows = tgtSelModel->selectedRows(0);
-    if (rows.isEmpty())
-        return;
-    const int index = RowIndex(tgtModel, rows.first().row(), TgtIndexColumn);
-    if (index >= 0 && index < tgtFiles.size()) {
-        selTgtFile = tgtFiles.at(index);
-        UpdateActions();
-    }
+    if (!rows.isEmpty())
+        selTgtFile = tgtFiles.value(SourceListModel::RowIndex(tgtModel, rows.first().row(), TgtIndexColumn));
+    UpdateActions();
+}
+
+WindowListState MainWindow::ListState(const QString &tgtFolder) const
+{
+    return { int(srcFiles.size()), int(selSrcFiles.size()), !selTgtFile.isEmpty(), tgtFolder };
 }
 
 void MainWindow::UpdateActions()
 {
-    actSelectAll->setEnabled(selSrcFiles.size() < srcFiles.size());
-    actRemove->setEnabled(!selSrcFiles.isEmpty());
-    actPlaySrc->setEnabled(selSrcFiles.size() == 1);
-    actPlayTgt->setEnabled(!selTgtFile.isEmpty());
-    actConvert->setEnabled(!selSrcFiles.isEmpty());
+    const WindowListState state = ListState(tgtFolderCmB->currentText());
+    for (int a = 0; a < WindowActionCount; ++a)
+        Action(WindowAction(a))->setEnabled(ActionEnabled(WindowAction(a), state));
 }
 
 void MainWindow::Play(const QString &path)
@@ -875,170 +414,11 @@ void MainWindow::PlayTgt(const QModelIndex &index)
 void MainWindow::PlayRow(const QStandardItemModel &model, const QModelIndex &index, int indexColumn,
                          const QStringList &files)
 {
-    if (!index.isValid())
-        return;
-    const int position = RowIndex(model, index.row(), indexColumn);
+    const int position = index.isValid() ? SourceListModel::RowIndex(model, index.row(), indexColumn) : -1;
     if (position >= 0 && position < files.size())
         Play(files.at(position));
 }
 
-void MainWindow::InitTgtFoldersCmB()
-{
-    qDebug() << "MainWindow::InitTgtFoldersCmB";
-    tgtFolderCmB->addItem(SameAsSource());
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    settings.beginGroup(QStringLiteral("TgtFolder"));
-    // Only ten are ever written; a larger count comes from a damaged or hostile file.
-    const int count = qBound(0, settings.value(QStringLiteral("Count"), 0).toInt(), 10);
-    for (int i = 0; i < count; ++i) {
-        const QString folder = settings.value(QString::number(i), QString()).toString();
-        if (!folder.isEmpty())
-            tgtFolderCmB->addItem(folder);
-    }
-    settings.endGroup();
-    tgtFolderCmB->setCurrentIndex(tgtFolderCmB->findText(convertSettings.tgtFolder, Qt::MatchExactly | Qt::MatchCaseSensitive));
-}
-
-void MainWindow::SaveTgtFolders()
-{
-    qDebug() << "MainWindow::SaveTgtFolders";
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    settings.beginGroup(QStringLiteral("TgtFolder"));
-    int written = 0;
-    for (int i = 0; i < tgtFolderCmB->count() && written < 10; ++i) {
-        const QString text = tgtFolderCmB->itemText(i);
-        if (text == SameAsSource())
-            continue;
-        settings.setValue(QString::number(written), text);
-        ++written;
-    }
-    settings.setValue(QStringLiteral("Count"), written);
-    settings.endGroup();
-}
-
-void MainWindow::InitTgtFmtCmB()
-{
-    qDebug() << "MainWindow::InitTgtFmtCmB";
-    AVCodecVetoer vetoer;
-    int counter = 0;
-    int chosen = 0;
-    for (int id = 0; id < KRVAVCodecID_Count; ++id) {
-        const auto codecID = KRVAVCodecID(id);
-        if (vetoer.IsEnabled(codecID, KRVAVIOType_Output)) {
-            const KRVAVCodec codec(codecID);
-            const QString name = codec.GetName();
-            const QStringList extensions = codec.GetExtensions();
-            for (int k = 0; k < extensions.size(); ++k) {
-                const QString &extension = extensions.at(k);
-                tgtFmtCmB->addItem(name + QStringLiteral(" (") + extension + QLatin1Char(')'),
-                                   PackFmtItem(codecID, k));
-                if (extension.compare(convertSettings.tgtFormat, Qt::CaseInsensitive) == 0 && id == convertSettings.tgtID)
-                    chosen = counter;
-                ++counter;
-            }
-        }
-        if (id == KRVAVCodecID_Xbox360) {
-            tgtFmtCmB->insertSeparator(tgtFmtCmB->count());
-            ++counter;
-        }
-    }
-    tgtFmtCmB->setCurrentIndex(chosen);
-}
-
-void MainWindow::InitSaveTgtCmB()
-{
-    for (int i = 0; i < SaveModesCount; ++i)
-        saveTgtCmB->addItem(QIcon(), QString::fromLatin1(SaveModes[i]), i);
-    const int exists = convertSettings.exists;
-    int current = -1;
-    if (exists >= 0 && exists < SaveModesCount)
-        current = saveTgtCmB->findText(QString::fromLatin1(SaveModes[exists]), Qt::MatchExactly | Qt::MatchCaseSensitive);
-    // A hand-edited index that names no save mode falls back to the first one,
-    // so every conversion still gets a target name.
-    saveTgtCmB->setCurrentIndex(current >= 0 ? current : 0);
-}
-
-void MainWindow::UpdateConvertSettings()
-{
-    convertSettings.SetTgtFolder(tgtFolderCmB->currentText());
-    const FmtItem item = UnpackFmtItem(tgtFmtCmB->currentData(Qt::UserRole));
-    convertSettings.tgtID = item.id;
-    convertSettings.tgtFormat = KRVAVCodec(item.id).GetExtension(item.extension);
-    convertSettings.exists = saveTgtCmB->currentIndex();
-}
-
-void MainWindow::UpdateOpenTgtBtn()
-{
-    UpdateOpenTgtBtn(tgtFolderCmB->currentText());
-}
-
-void MainWindow::UpdateOpenTgtBtn(const QString &sTgtFolder)
-{
-    if (sTgtFolder == SameAsSource())
-        actOpenTarget->setEnabled(selSrcFiles.size() == 1);
-    else
-        actOpenTarget->setEnabled(!sTgtFolder.isEmpty());
-}
-
-void MainWindow::OpenTarget()
-{
-    qDebug() << "MainWindow::OpenTarget";
-    QString folder = tgtFolderCmB->currentText();
-    if (folder == SameAsSource() && selSrcFiles.size() == 1)
-        folder = QFileInfo(selSrcFiles.first()).absolutePath();
-    if (!folder.isEmpty() && QDir(folder).exists()) {
-        const QString path = QDir(folder).absolutePath();
-        if (!openFolderUrl(QUrl::fromLocalFile(path))) {
-            QMessageBox::warning(this, tr("Reelway Video Converter"),
-                                 tr("The target folder \"%1\" could not be opened.")
-                                     .arg(QDir::toNativeSeparators(path)),
-                                 QMessageBox::Ok);
-        }
-        return;
-    }
-    QMessageBox::warning(this, tr("Reelway Video Converter"), tr("Invalid target folder: \"%1\".").arg(folder),
-                         QMessageBox::Ok);
-}
-
-void MainWindow::BrowseTgtFolder()
-{
-    qDebug() << "MainWindow::BrowseTgtFolder";
-    QString start = tgtFolderCmB->currentText();
-    if (start == SameAsSource())
-        start = selSrcFiles.size() == 1 ? QFileInfo(selSrcFiles.first()).absolutePath() : MoviesFolder();
-    if (!QDir(start).exists())
-        start = MoviesFolder();
-    const QString folder = QFileDialog::getExistingDirectory(this, tr("Set Target Folder"), start, QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
-        return;
-    int index = tgtFolderCmB->findText(folder, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (index < 0) {
-        tgtFolderCmB->addItem(folder);
-        index = tgtFolderCmB->count() - 1;
-    }
-    tgtFolderCmB->setCurrentIndex(index);
-}
-
-void MainWindow::TgtFmtChanged(int iFmtCBIndex)
-{
-    const FmtItem item = UnpackFmtItem(tgtFmtCmB->itemData(iFmtCBIndex, Qt::UserRole));
-    fmtSettingsBtn->setEnabled(KRVAVCodec::HasSettings(item.id));
-}
-
-void MainWindow::TgtFmtSettingsClicked()
-{
-    const KRVAVCodecID id = UnpackFmtItem(tgtFmtCmB->currentData(Qt::UserRole)).id;
-    if (id == KRVAVCodecID_3GP2) {
-        ThreeGP2Dlg dlg(&convertSettings, this);
-        dlg.exec();
-    } else if (id == KRVAVCodecID_3GP) {
-        ThreeGPDlg dlg(&convertSettings, this);
-        dlg.exec();
-    } else if (IsScalableFormat(id)) {
-        ScaleDlg dlg(&convertSettings, this);
-        dlg.exec();
-    }
-}
 
 void MainWindow::Convert()
 {
@@ -1251,25 +631,21 @@ void MainWindow::UpdateTgtList()
         if (QFileInfo::exists(tgtFiles.at(n)))
             AddTgtFile(tgtFiles.at(n), n);
     }
-    tgtModel.sort(srcView->header()->sortIndicatorSection(), srcView->header()->sortIndicatorOrder());
+    tgtModel.sort(tgtView->header()->sortIndicatorSection(), tgtView->header()->sortIndicatorOrder());
     tgtSelModel->select(tgtModel.index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     setUpdatesEnabled(true);
 }
 
 void MainWindow::AddTgtFile(const QString &path, int index)
 {
-    QList<QStandardItem *> row = MakeFileRow(QFileInfo(path));
-    row << MakeIndexItem(index);
+    QList<QStandardItem *> row = SourceListModel::FileRow(QFileInfo(path));
+    row << SourceListModel::IndexItem(index);
     tgtModel.appendRow(row);
 }
 
 bool MainWindow::ShouldReportCResults()
 {
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    settings.beginGroup(QStringLiteral("Settings"));
-    const bool report = settings.value(QStringLiteral("ReportCResults"), true).toBool();
-    settings.endGroup();
-    return report;
+    return Preferences::ReportCResults();
 }
 
 void MainWindow::ShowConvertResults()

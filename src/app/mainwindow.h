@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/sourcelistmodel.h"
+#include "app/windowactions.h"
 #include "convert/avconvertthread.h"
 #include "convert/convertresultsdlg.h"
 #include "convert/convertsettings.h"
@@ -106,6 +107,10 @@ private:
     void LoadSettings();
     void UpdateEffectsNote();
     void PlayRow(const QStandardItemModel &model, const QModelIndex &index, int indexColumn, const QStringList &files);
+    // Geometry and the first-run mark, stored on every normal way out.
+    void SaveWindowState();
+    QAction *Action(WindowAction action) const;
+    WindowListState ListState(const QString &tgtFolder) const;
 
 public:
     QMenu *fileMenu = nullptr;
@@ -148,7 +153,8 @@ public:
     QStringList selSrcFiles;
     QList<int> selSrcRows;
     QString selTgtFile;
-    QStringList srcFiles;
+    // The model owns the paths; the window reads and writes them under this name.
+    QStringList &srcFiles = srcModel.paths;
     QStringList tgtFiles;
     ConvertSettings convertSettings;
     QList<AVConvertData> convertJobs;
@@ -158,10 +164,6 @@ public:
     std::function<bool(const QUrl &)> openFolderUrl = &QDesktopServices::openUrl;
 
 private:
-    // Bookkeeping beside srcFiles so that adding thousands of rows stays linear:
-    // the position of each path.
-    QHash<QString, int> srcPositions;
-    QVector<int> pendingSelection;
     bool removingSrc = false;
     bool batchCanceled = false;
     // The running batch's progress dialog, which lives on Convert()'s stack.
@@ -185,11 +187,6 @@ private:
     void ConvertProgress(int srcRow, qint64 doneMs, qint64 totalMs);
     void UpdateConvertProgress();
 };
-
-// The window's restored place: stored, unless it is no size or lies off the available
-// screen area (then firstRun); never larger than that area or firstRun, whichever is
-// larger, and with its top-left corner on the area.
-QRect FitWindowGeometry(const QRect &stored, const QRect &firstRun, const QRect &available);
 
 // The crash check of start-up: marks this run as unclean and answers whether
 // the previous one ended without a clean shutdown and the user wants to hear of it.

@@ -1,24 +1,5 @@
 #include "targetformats.h"
 
-QVector<TargetFormat> WritableTargets()
-{
-    QVector<TargetFormat> formats;
-    const AVCodecVetoer vetoer;
-    for (int id = 0; id < KRVAVCodecID_Count; ++id) {
-        const auto codecID = KRVAVCodecID(id);
-        if (!vetoer.IsEnabled(codecID, KRVAVIOType_Output))
-            continue;
-        for (const QString &extension : KRVAVCodec(codecID).GetExtensions())
-            formats.append({ codecID, extension });
-    }
-    return formats;
-}
-
-QString TargetFormatText(const TargetFormat &format)
-{
-    return KRVAVCodec(format.id).GetName() + QStringLiteral(" (") + format.extension + QLatin1Char(')');
-}
-
 bool FindTargetFormat(const QString &text, TargetFormat &out)
 {
     const QVector<TargetFormat> formats = WritableTargets();

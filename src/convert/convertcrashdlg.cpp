@@ -1,19 +1,16 @@
 #include "convertcrashdlg.h"
 
+#include "convert/preferences.h"
 #include "dialogs/growtocontents.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
-#include <QSettings>
 #include <QVBoxLayout>
 
 void SaveReportCrash(bool report)
 {
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    settings.beginGroup(QStringLiteral("Settings"));
-    settings.setValue(QStringLiteral("ReportCrash"), report);
-    settings.endGroup();
+    Preferences::SetReportCrash(report);
 }
 
 ConvertCrashDlg::ConvertCrashDlg(QWidget *parent)

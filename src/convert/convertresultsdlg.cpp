@@ -1,5 +1,6 @@
 #include "convertresultsdlg.h"
 
+#include "convert/preferences.h"
 #include "dialogs/growtocontents.h"
 
 #include <QCheckBox>
@@ -9,16 +10,12 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QUrl>
 #include <QVBoxLayout>
 
 void SaveReportCResults(bool report)
 {
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    settings.beginGroup(QStringLiteral("Settings"));
-    settings.setValue(QStringLiteral("ReportCResults"), report);
-    settings.endGroup();
+    Preferences::SetReportCResults(report);
 }
 
 ConvertResultsDlg::ConvertResultsDlg(const int *counts, const QString &folder, QWidget *parent)

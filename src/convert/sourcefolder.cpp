@@ -28,3 +28,18 @@ QStringList WalkSourceFolder(const QString &folder, const SourceSortKey &key, Qt
         files.append(entry.second);
     return files;
 }
+
+// The patterns go blank-separated, the filters themselves still apart by ";;".
+QString FileDialogNameFilter(const QString &filter)
+{
+    QStringList filters = filter.split(QStringLiteral(";;"));
+    for (QString &one : filters) {
+        const int open = one.indexOf(QLatin1Char('('));
+        const int close = one.lastIndexOf(QLatin1Char(')'));
+        if (open >= 0 && close > open)
+            one = one.left(open + 1) + one.mid(open + 1, close - open - 1).replace(QLatin1Char(';'), QLatin1Char(' ')) + one.mid(close);
+        one = one.trimmed();
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+

@@ -1,6 +1,7 @@
 #include "dialogs/settingsdlg.h"
 
 #include "convert/convertsettings.h"
+#include "convert/preferences.h"
 #include "dialogs/growtocontents.h"
 
 #include <QCheckBox>
@@ -17,7 +18,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -343,13 +343,8 @@ QWidget *SettingsDlg::BuildOptionPage(QCheckBox *check)
 
 void SettingsDlg::LoadSettings()
 {
-    {
-        QSettings store(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-        store.beginGroup(QStringLiteral("Settings"));
-        noCrashReportCheck->setChecked(!store.value(QStringLiteral("ReportCrash"), true).toBool());
-        noConvertResultsCheck->setChecked(!store.value(QStringLiteral("ReportCResults"), true).toBool());
-        store.endGroup();
-    }
+    noCrashReportCheck->setChecked(!Preferences::ReportCrash());
+    noConvertResultsCheck->setChecked(!Preferences::ReportCResults());
 
     clrEnableCheck->setChecked(settings->clrEnable);
     brightnessSlider->setValue(TenthPosition(settings->clrB, brightnessSlider));
@@ -396,10 +391,8 @@ void SettingsDlg::LoadSettings()
 
 void SettingsDlg::SaveSettings()
 {
-    QSettings store(QStringLiteral("Korvent"), QStringLiteral("Reelway"));
-    store.beginGroup(QStringLiteral("Settings"));
-    store.setValue(QStringLiteral("ReportCrash"), !noCrashReportCheck->isChecked());
-    store.setValue(QStringLiteral("ReportCResults"), !noConvertResultsCheck->isChecked());
+    Preferences::SetReportCrash(!noCrashReportCheck->isChecked());
+    Preferences::SetReportCResults(!noConvertResultsCheck->isChecked());
 
     settings->clrEnable = clrEnableCheck->isChecked();
     settings->clrB = brightnessSlider->value() * 0.1;
@@ -430,7 +423,6 @@ void SettingsDlg::SaveSettings()
     settings->rotateDegree = rotateCombo->currentIndex();
     settings->hFlip = hFlipCheck->isChecked();
     settings->vFlip = vFlipCheck->isChecked();
-    store.endGroup();
 }
 
 void SettingsDlg::accept()

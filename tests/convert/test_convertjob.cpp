@@ -4,6 +4,7 @@
 #include "convert/convertsettings.h"
 #include "convert/jobjournal.h"
 #include "krv/av/avcodec.h"
+#include "krv/av/writabletargets.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -14,20 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Every item of the target format combo: each writable entry once per extension.
-QVector<QPair<KRVAVCodecID, QString>> WritableItems()
-{
-    QVector<QPair<KRVAVCodecID, QString>> items;
-    const AVCodecVetoer vetoer;
-    for (int id = 0; id < KRVAVCodecTableSize(); ++id) {
-        if (vetoer.IsEnabled(KRVAVCodecID(id), KRVAVIOType_Output)) {
-            for (const QString &ext : KRVAVCodec(KRVAVCodecID(id)).GetExtensions())
-                items.append({ KRVAVCodecID(id), ext });
-        }
-    }
-    return items;
-}
 
 ConvertSettings Settings(const QString &folder, KRVAVCodecID id = KRVAVCodecID_MP4, const QString &ext = ".mp4")
 {
@@ -141,8 +128,8 @@ private slots:
     void allTargets_data()
     {
         QTest::addColumn<int>("id"); QTest::addColumn<QString>("ext");
-        for (const auto &item : WritableItems())
-            QTest::newRow(qPrintable(KRVAVCodec(item.first).GetName() + item.second)) << int(item.first) << item.second;
+        for (const TargetFormat &item : WritableTargets())
+            QTest::newRow(qPrintable(KRVAVCodec(item.id).GetName() + item.extension)) << int(item.id) << item.extension;
     }
 
     void allTargets()
@@ -153,10 +140,10 @@ private slots:
         static QHash<QString, QPair<ItemConvertResult, QString>> results;
         static QVector<ConvertSettings> settings;
         if (results.isEmpty()) {
-            const auto items = WritableItems();
+            const auto items = WritableTargets();
             QCOMPARE(items.size(), 62);
             for (const auto &item : items)
-                settings.append(Settings(NewDir("all/" + QString::number(item.first) + item.second), item.first, item.second));
+                settings.append(Settings(NewDir("all/" + QString::number(item.id) + item.extension), item.id, item.extension));
             QVector<AVConvertData> jobs;
             for (const ConvertSettings &s : qAsConst(settings))
                 jobs.append(Job(clip, &s));
@@ -166,7 +153,7 @@ private slots:
             };
             const auto done = QtConcurrent::blockingMapped<QList<QPair<ItemConvertResult, QString>>>(jobs, run);
             for (int i = 0; i < done.size(); ++i)
-                results.insert(KRVAVCodec(items.at(i).first).GetName() + items.at(i).second, done.at(i));
+                results.insert(KRVAVCodec(items.at(i).id).GetName() + items.at(i).extension, done.at(i));
         }
 
         const auto [result, streams] = results.value(QTest::currentDataTag());

@@ -1,9 +1,10 @@
 #include "plugins.h"
 
+#include "convert/preferences.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
-#include <QSettings>
 #include <QStringList>
 
 QString creditsText;
@@ -61,17 +62,14 @@ void AppendCredits(const QString &text)
 void KRVInitPlugins()
 {
     ClearCredits();
-    QSettings settings(QStringLiteral("Korvent"), QStringLiteral("Plugins"));
 
     qDebug() << "KRVInitPlugins BUILD_PLUGIN_FREEIMAGE";
-    settings.setValue(QStringLiteral("FreeImage"), true);
+    Preferences::RecordPlugin(Preferences::Plugin::FreeImage);
     AppendCredits(freeImageNotice);
 
     qDebug() << "KRVInitPlugins BUILD_PLUGIN_FFMPEG";
-    settings.setValue(QStringLiteral("FFMPEG"), true);
+    Preferences::RecordPlugin(Preferences::Plugin::FFmpeg);
     AppendCredits(ffmpegNotice);
-
-    settings.sync();
 }
 
 QString HelperProgramPath(HelperProgram program)
