@@ -13,13 +13,11 @@ private slots:
         QTest::addColumn<int>("sources"); QTest::addColumn<int>("selected"); QTest::addColumn<bool>("target");
         QTest::addColumn<QString>("folder"); QTest::addColumn<QStringList>("disabled");
         const QString beside = "Same as source file";
-        QTest::newRow("an empty list") << 0 << 0 << false << beside
-            << QStringList{ "actSelectAll", "actRemove", "actPlaySrc", "actPlayTgt", "actConvert", "actOpenTarget" };
+        QTest::newRow("an empty list") << 0 << 0 << false << beside << QStringList{ "actSelectAll", "actRemove", "actPlaySrc", "actPlayTgt", "actConvert", "actOpenTarget" };
         QTest::newRow("one of three, beside its source") << 3 << 1 << false << beside << QStringList{ "actPlayTgt" };
         QTest::newRow("two of three, beside their sources") << 3 << 2 << false << beside << QStringList{ "actPlaySrc", "actPlayTgt", "actOpenTarget" };
         QTest::newRow("every row and a target chosen") << 3 << 3 << true << "/videos" << QStringList{ "actSelectAll", "actPlaySrc" };
-        QTest::newRow("none selected, no folder text") << 2 << 0 << true << ""
-            << QStringList{ "actRemove", "actPlaySrc", "actConvert", "actOpenTarget" };
+        QTest::newRow("none selected, no folder text") << 2 << 0 << true << "" << QStringList{ "actRemove", "actPlaySrc", "actConvert", "actOpenTarget" };
         QTest::newRow("the marker in lower case names a folder") << 2 << 2 << false << beside.toLower() << QStringList{ "actSelectAll", "actPlaySrc", "actPlayTgt" };
     }
 
