@@ -3,6 +3,7 @@
 #include "convert/convertsettings.h"
 #include "convert/jobjournal.h"
 #include "convert/jobtext.h"
+#include "convert/mediaprobe.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -195,6 +196,54 @@ TranscoderRun Transcode(const AVConvertData &data, const QString &transcoder, co
     return run;
 }
 
+// What the prober tells of the source; empty when it could not say, and the transcoder
+// then explains.
+MediaInfo ProbeSource(const AVConvertData &data)
+{
+    MediaInfo source;
+    QString error;
+    ProbeMedia(data.srcFile, source, error, [&data]() { return IsCanceled(data); });
+    return source;
+}
+
+// The file gets a name only once it is proven good: readable, holding what the job meant to
+// write, and as long as what the transcoder said it converted. A full disk or a file size
+// limit shows here even when the transcoder ended as if all went well.
+bool VerifyOutput(const AVConvertData &data, const MediaInfo &source, const TranscoderRun &run,
+                  const QString &outputFile, ItemConvertResult &result)
+{
+    MediaInfo written;
+    QString error;
+    if (!ProbeMedia(outputFile, written, error, [&data]() { return IsCanceled(data); })) {
+        if (IsCanceled(data)) {
+            result.result = OutcomeCanceled;
+            return false;
+        }
+        // FFmpeg writes A64 but cannot read it back.
+        if (KRVAVCodecID(data.settings->tgtID) == KRVAVCodecID_A64)
+            return true;
+        result.reason = JobText("The file written could not be read back: %1").arg(error);
+    } else {
+        const OutputKinds kinds = ExpectedOutputKinds(source, *data.settings);
+        const qint64 doneMs = run.output.DoneMs();
+        const qint64 slackMs = qMax<qint64>(500, doneMs / 50);
+        if (kinds.video && !written.HasPicture())
+            result.reason = JobText("The file written could not be read back: it holds no video.");
+        else if (kinds.audio && !written.HasSound())
+            result.reason = JobText("The file written could not be read back: it holds no audio.");
+        else if (doneMs > 0 && written.durationMs >= 0 && qAbs(written.durationMs - doneMs) > slackMs)
+            result.reason = JobText("The file written could not be read back: it holds %1 s of the %2 s converted.")
+                                .arg(written.durationMs / 1000.0, 0, 'f', 1)
+                                .arg(doneMs / 1000.0, 0, 'f', 1);
+        else
+            return true;
+    }
+    result.result = OutcomeFailed;
+    if (data.batch)
+        data.batch->AppendLog(data.srcFile, result.reason, run.output.KeptErrors());
+    return false;
+}
+
 // Gives the finished file its name, unless the batch was canceled first; false with the
 // outcome in result when it did not get one.
 bool MoveIntoPlace(const AVConvertData &data, TargetReservation &reservation, TemporaryOutput &output,
@@ -324,6 +373,7 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
         return result;
     }
     const JobTempDir tempDir;
+    const MediaInfo source = ProbeSource(data);
     const TranscoderRun run = Transcode(data, transcoder, output.Path(), tempDir.Path());
     result.result = run.outcome;
     if (run.outcome == OutcomeFailed) {
@@ -331,7 +381,7 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
         if (data.batch)
             data.batch->AppendLog(data.srcFile, run.reason, run.output.KeptErrors());
     }
-    if (result.result != OutcomeSucceeded)
+    if (result.result != OutcomeSucceeded || !VerifyOutput(data, source, run, output.Path(), result))
         return result;
     if (MoveIntoPlace(data, reservation, output, tgtFile, result))
         result.tgtFiles << tgtFile;

@@ -98,7 +98,9 @@ void RunTranscoder(const QString &program, const QStringList &args, const QStrin
 
     const bool crashed = process.exitStatus() != QProcess::NormalExit;
     const QFileInfo target(outputFile);
-    if (!crashed && process.exitCode() == 0 && target.isFile() && target.size() > 0) {
+    const bool wrote = target.isFile() && target.size() > 0;
+    // Exit 0 is not enough: a full disk at the file's end is reported at error level only.
+    if (!crashed && process.exitCode() == 0 && wrote && !run.output.SawError()) {
         run.outcome = OutcomeSucceeded;
         return;
     }
@@ -106,8 +108,7 @@ void RunTranscoder(const QString &program, const QStringList &args, const QStrin
     run.reason = run.output.FailureReason();
     if (run.reason.isEmpty()) {
         run.reason = crashed ? JobText("The transcoder crashed.")
-                     : process.exitCode() == 0 ? JobText("The transcoder wrote no file.")
-                                               : JobText("The transcoder ended with exit code %1.").arg(process.exitCode());
+                     : wrote ? JobText("The transcoder ended with code %1.").arg(process.exitCode())
+                             : JobText("The transcoder ended with code %1 and wrote no file.").arg(process.exitCode());
     }
 }
-

@@ -234,6 +234,7 @@ private slots:
         QTest::addColumn<QString>("src"); QTest::addColumn<QByteArray>("program"); QTest::addColumn<QString>("setup"); QTest::addColumn<int>("result"); QTest::addColumn<QString>("after"); QTest::addColumn<QString>("reason");
 
         const QByteArray writes = "echo data > \"$tgt\"\n";
+        const QByteArray copies = "for a; do [ \"$p\" = -i ] && src=\"$a\"; p=\"$a\"; done\ncp \"$src\" \"$tgt\"\n";
         const QByteArray sleeps = "echo data > \"$tgt\"\nwhile :; do sleep 0.1; done\n"; // short naps: a kill leaves no sleeper
         const auto row = [](const char *name, const char *src, const QByteArray &program, const char *setup,
                             int result, const char *after, const char *reason) {
@@ -242,12 +243,18 @@ private slots:
         row("missing source", "gone.avi", writes, "", OutcomeFailed, "none", "no longer exists");
         row("missing transcoder", "clip.mkv", "missing", "", OutcomeFailed, "none", "was not found");
         row("unstartable transcoder", "clip.mkv", "noexec", "", OutcomeFailed, "none", "could not be started");
-        row("writes, fails", "clip.mkv", writes + "exit 1\n", "", OutcomeFailed, "none", "exit code 1");
+        row("writes, fails", "clip.mkv", writes + "echo 'kb/s:36.80' >&2\nexit 1\n", "", OutcomeFailed, "none", "ended with code 1.");
         row("writes, fails, older file kept", "clip.mkv", writes + "echo '[x @ 0x1] [error] disk full' >&2\nexit 1\n",
             "older", OutcomeFailed, "kept", "disk full");
         row("writes, then crashes", "clip.mkv", writes + "kill -SEGV $$\n", "", OutcomeFailed, "none", "crashed");
-        row("writes an empty file, exit 0", "clip.mkv", ": > \"$tgt\"\nexit 0\n", "", OutcomeFailed, "none", "wrote no file");
-        row("overwrites the older file", "clip.mkv", writes + "exit 0\n", "older", OutcomeSucceeded, "data", "");
+        row("chatter, an empty file, exit 0", "clip.mkv", "echo '[info] all good' >&2\n: > \"$tgt\"\nexit 0\n", "", OutcomeFailed, "none", "ended with code 0 and wrote no file");
+        row("exit 0 after an error line, older file kept", "clip.mkv",
+            copies + "echo '[mp4 @ 0x1] [error] Error writing trailer: No space left on device' >&2\nexit 0\n",
+            "older", OutcomeFailed, "kept", "No space left on device");
+        row("exit 0, unreadable file", "clip.mkv", writes + "exit 0\n", "older", OutcomeFailed, "kept", "could not be read back");
+        row("exit 0, file shorter than converted", "clip.mkv", copies + "echo out_time_us=60000000\nexit 0\n", "older",
+            OutcomeFailed, "kept", "holds 0.5 s of the 60.0 s");
+        row("overwrites the older file", "clip.mkv", copies + "exit 0\n", "older", OutcomeSucceeded, "data", "");
         row("canceled before it starts", "clip.mkv", writes, "cancelled", OutcomeCanceled, "none", "");
         row("cancel keeps the older file", "clip.mkv", sleeps, "older,cancel", OutcomeCanceled, "kept", "");
         row("cancel of the real transcoder keeps the older file", "stalled.mkv", QByteArray(), "older,cancel",
@@ -293,7 +300,7 @@ private slots:
         const QStringList left = after == "none" ? QStringList() : QStringList{ QFileInfo(target).fileName() };
         QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), left);
         if (after != "none")
-            QCOMPARE(Contents(target), after == "data" ? QByteArray("data\n") : stale);
+            QCOMPARE(Contents(target), after == "data" ? Contents(source) : stale);
     }
 
     // No job writes, replaces or removes a file the user converts from, or any other file
