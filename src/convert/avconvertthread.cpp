@@ -21,6 +21,8 @@
 #include <cstring>
 #include <functional>
 
+#include <climits>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,12 +47,16 @@ public:
     {
         const QFileInfo target(tgtFile);
         const QString ext = target.suffix().isEmpty() ? QString() : QLatin1Char('.') + target.suffix();
+        const QString folder = target.absolutePath();
+        // A path that fits under the target's name must fit under the hidden one: the name is
+        // shortened where a long folder leaves little room.
+        const int room = PATH_MAX - 1 - QFile::encodeName(folder).size() - 1;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString candidate = target.dir().absoluteFilePath(
-                QStringLiteral(".reelway-%1-%2%3")
-                    .arg(::getpid())
-                    .arg(QRandomGenerator::global()->generate64(), 0, 36)
-                    .arg(ext));
+            const QString random = QStringLiteral("%1").arg(QRandomGenerator::global()->generate64(), 13, 36, QLatin1Char('0'));
+            QString name = QStringLiteral(".reelway-%1-%2%3").arg(::getpid()).arg(random, ext);
+            if (QFile::encodeName(name).size() > room)
+                name = QStringLiteral(".rw%1%2").arg(random.left(qMax(4, room - 3 - ext.size())), ext);
+            const QString candidate = folder + QLatin1Char('/') + name;
             JobJournal::Record(candidate);
             // Created here, exclusively, so the name is this job's alone; the mode is what the
             // transcoder itself would have given the file.
@@ -86,7 +92,7 @@ public:
     {
         for (int attempt = 0; attempt < 100 && path.isEmpty(); ++attempt) {
             const QString candidate = QDir(QDir::tempPath()).absoluteFilePath(
-                QStringLiteral("reelway-job-%1").arg(QRandomGenerator::global()->generate64(), 0, 36));
+                QStringLiteral("reelway-job-%1").arg(QRandomGenerator::global()->generate64(), 13, 36, QLatin1Char('0')));
             JobJournal::Record(candidate);
             if (::mkdir(QFile::encodeName(candidate).constData(), 0700) == 0)
                 path = candidate;
@@ -166,6 +172,18 @@ bool CheckJobCanStart(const AVConvertData &data, const QString &transcoder, cons
     }
     if (!QFileInfo::exists(transcoder)) {
         result.reason = JobText("The transcoder %1 was not found.").arg(NativePath(transcoder));
+        return false;
+    }
+    const QByteArray name = QFile::encodeName(QFileInfo(tgtFile).fileName());
+    const long nameMax = ::pathconf(QFile::encodeName(QFileInfo(tgtFile).absolutePath()).constData(), _PC_NAME_MAX);
+    if (name.size() > (nameMax > 0 ? nameMax : NAME_MAX)) {
+        result.reason = JobText("The target name %1 is longer than the file system allows (%2 bytes).")
+                            .arg(NativePath(tgtFile)).arg(nameMax > 0 ? nameMax : NAME_MAX);
+        return false;
+    }
+    if (QFile::encodeName(tgtFile).size() >= PATH_MAX) {
+        result.reason = JobText("The target path %1 is longer than the file system allows (%2 bytes).")
+                            .arg(NativePath(tgtFile)).arg(PATH_MAX - 1);
         return false;
     }
     // Overwrite mode onto a listed source (the job's own, another job's, a hard link or a
@@ -350,6 +368,11 @@ QString NewBatchLogFile()
         QFile::remove(QDir(folder).absoluteFilePath(logs.takeFirst()));
     return QDir(folder).absoluteFilePath(
         QStringLiteral("batch-%1.log").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"))));
+}
+
+int BatchThreadCount(int jobs, int wanted)
+{
+    return qBound(1, qMin(jobs, wanted), MaxBatchThreads);
 }
 
 ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transcoder)

@@ -393,11 +393,31 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!TestSupport::ProcessRunningWith(folder), 10000);
         QCOMPARE(Snapshot(folder).size(), before.size() + 2); // only the two hidden outputs
 
-        // A journal names only what the program makes; a hostile one costs the user nothing.
-        QVERIFY(TestSupport::WriteBytes(JobJournal::Folder() + "/run-1-hostile", QFile::encodeName(sources.first()) + "\n/\n"));
+        // A journal names only what the program makes; a hostile one costs the user nothing:
+        // no folder of a look-alike name, no file reached through a link.
+        const QString userFolder = jobTempRoot + "/reelway-job-applications";
+        QVERIFY(QDir().mkpath(folder + "/.reelway-settings") && QDir().mkpath(userFolder) && QFile::link(folder, folder + "/via-link"));
+        QVERIFY(TestSupport::WriteBytes(userFolder + "/cv.odt", "cv") && TestSupport::WriteBytes(folder + "/.reelway-settings/keep", "x"));
+        const QString shaped = "/.reelway-1-0000000000000.mp4";
+        QVERIFY(TestSupport::WriteBytes(folder + shaped, "user's"));
+        const QMap<QString, QByteArray> planted = Snapshot(folder);
+        const QStringList hidden = Temporaries(folder);
+        QVERIFY(TestSupport::WriteBytes(JobJournal::Folder() + "/run-1-hostil", QFile::encodeName(sources.first() + "\n/\n" + userFolder
+            + "\n" + folder + "/.reelway-settings\n" + folder + "/via-link" + shaped + "\n")));
         JobJournal::Close(); // this process's own, of the earlier tests
         QCOMPARE(JobJournal::CleanUpDeadRuns(), 2);
-        QCOMPARE(Snapshot(folder), before);
+        QMap<QString, QByteArray> kept = planted;
+        for (const QString &path : planted.keys())
+            kept.remove(hidden.contains(QFileInfo(path).fileName()) && path != folder + shaped ? path : QString());
+        QCOMPARE(kept.size(), planted.size() - 2);
+        QCOMPARE(Snapshot(folder), kept);
+        QVERIFY(QFileInfo::exists(userFolder + "/cv.odt") && QDir(userFolder).removeRecursively());
+        // A journal folder that is a link is no folder of ours: nothing where it points is read or removed.
+        const QString journals = JobJournal::Folder();
+        QVERIFY(QDir(journals).removeRecursively() && QFile::link(folder, journals));
+        QVERIFY(TestSupport::WriteBytes(folder + "/run-2-abcdef", QFile::encodeName(folder + shaped)));
+        QCOMPARE(JobJournal::CleanUpDeadRuns(), 0);
+        QVERIFY(QFile::remove(journals) && QFile::exists(folder + "/run-2-abcdef") && QFile::exists(folder + shaped));
         QVERIFY(QDir(JobJournal::Folder()).isEmpty());
     }
 };
