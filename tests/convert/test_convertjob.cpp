@@ -412,12 +412,25 @@ private slots:
         QCOMPARE(kept.size(), planted.size() - 2);
         QCOMPARE(Snapshot(folder), kept);
         QVERIFY(QFileInfo::exists(userFolder + "/cv.odt") && QDir(userFolder).removeRecursively());
+        // Killed again and again just as its jobs start their transcoders: nothing it started
+        // survives, and the next start removes what it left.
+        QVERIFY(QFile::remove(folder + shaped));
+        for (int round = 0; round < 5; ++round) {
+            QProcess early;
+            early.start(Converter(), QStringList{ "-j", "2", "-f", "mp4" } + sources);
+            QTRY_VERIFY_WITH_TIMEOUT(!Temporaries(folder).isEmpty(), 20000);
+            ::kill(pid_t(early.processId()), SIGKILL);
+            QVERIFY(early.waitForFinished(10000));
+            QTRY_VERIFY_WITH_TIMEOUT(!TestSupport::ProcessRunningWith(folder), 10000);
+            QCOMPARE(JobJournal::CleanUpDeadRuns(), 1);
+            QVERIFY(Temporaries(folder).isEmpty() && QDir(jobTempRoot).isEmpty());
+        }
         // A journal folder that is a link is no folder of ours: nothing where it points is read or removed.
         const QString journals = JobJournal::Folder();
         QVERIFY(QDir(journals).removeRecursively() && QFile::link(folder, journals));
-        QVERIFY(TestSupport::WriteBytes(folder + "/run-2-abcdef", QFile::encodeName(folder + shaped)));
+        QVERIFY(TestSupport::WriteBytes(folder + "/run-2-abcdef", QFile::encodeName(sources.first())));
         QCOMPARE(JobJournal::CleanUpDeadRuns(), 0);
-        QVERIFY(QFile::remove(journals) && QFile::exists(folder + "/run-2-abcdef") && QFile::exists(folder + shaped));
+        QVERIFY(QFile::remove(journals) && QFile::exists(folder + "/run-2-abcdef") && QFile::exists(sources.first()));
         QVERIFY(QDir(JobJournal::Folder()).isEmpty());
     }
 };
