@@ -466,6 +466,7 @@ void MainWindow::Convert()
         convertJobs.append(job);
     }
 
+    QThreadPool::globalInstance()->setMaxThreadCount(BatchThreadCount(convertJobs.size(), QThread::idealThreadCount()));
     convertWatcher.setFuture(QtConcurrent::mapped(convertJobs, ThreadFunction));
 
     std::fill(std::begin(convertCounts), std::end(convertCounts), 0);

@@ -98,6 +98,8 @@ void CliConverter::Start()
     };
     if (style == Style::Terminal)
         redrawTimer.start();
+    QThreadPool *pool = QThreadPool::globalInstance();
+    pool->setMaxThreadCount(BatchThreadCount(convertJobs.size(), pool->maxThreadCount()));
     watcher.setFuture(QtConcurrent::mapped(convertJobs, run));
 }
 

@@ -176,6 +176,8 @@ int main(int argc, char *argv[])
         const int jobs = parser.value(jobsOption).toInt(&ok);
         if (!ok || jobs < 1)
             return UsageError(QStringLiteral("the number of jobs '%1' is not a whole number above 0").arg(parser.value(jobsOption)));
+        if (jobs > MaxBatchThreads)
+            return UsageError(QStringLiteral("the number of jobs '%1' is above %2").arg(parser.value(jobsOption)).arg(MaxBatchThreads));
         QThreadPool::globalInstance()->setMaxThreadCount(jobs);
     }
 

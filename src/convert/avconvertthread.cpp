@@ -3,6 +3,7 @@
 #include "convert/convertsettings.h"
 #include "convert/jobjournal.h"
 #include "convert/jobtext.h"
+#include "convert/mediaprobe.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -19,6 +20,8 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+
+#include <climits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,12 +47,16 @@ public:
     {
         const QFileInfo target(tgtFile);
         const QString ext = target.suffix().isEmpty() ? QString() : QLatin1Char('.') + target.suffix();
+        const QString folder = target.absolutePath();
+        // A path that fits under the target's name must fit under the hidden one: the name is
+        // shortened where a long folder leaves little room.
+        const int room = PATH_MAX - 1 - QFile::encodeName(folder).size() - 1;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString candidate = target.dir().absoluteFilePath(
-                QStringLiteral(".reelway-%1-%2%3")
-                    .arg(::getpid())
-                    .arg(QRandomGenerator::global()->generate64(), 0, 36)
-                    .arg(ext));
+            const QString random = QStringLiteral("%1").arg(QRandomGenerator::global()->generate64(), 13, 36, QLatin1Char('0'));
+            QString name = QStringLiteral(".reelway-%1-%2%3").arg(::getpid()).arg(random, ext);
+            if (QFile::encodeName(name).size() > room)
+                name = QStringLiteral(".rw%1%2").arg(random.left(qMax(4, room - 3 - ext.size())), ext);
+            const QString candidate = folder + QLatin1Char('/') + name;
             JobJournal::Record(candidate);
             // Created here, exclusively, so the name is this job's alone; the mode is what the
             // transcoder itself would have given the file.
@@ -85,7 +92,7 @@ public:
     {
         for (int attempt = 0; attempt < 100 && path.isEmpty(); ++attempt) {
             const QString candidate = QDir(QDir::tempPath()).absoluteFilePath(
-                QStringLiteral("reelway-job-%1").arg(QRandomGenerator::global()->generate64(), 0, 36));
+                QStringLiteral("reelway-job-%1").arg(QRandomGenerator::global()->generate64(), 13, 36, QLatin1Char('0')));
             JobJournal::Record(candidate);
             if (::mkdir(QFile::encodeName(candidate).constData(), 0700) == 0)
                 path = candidate;
@@ -167,6 +174,18 @@ bool CheckJobCanStart(const AVConvertData &data, const QString &transcoder, cons
         result.reason = JobText("The transcoder %1 was not found.").arg(NativePath(transcoder));
         return false;
     }
+    const QByteArray name = QFile::encodeName(QFileInfo(tgtFile).fileName());
+    const long nameMax = ::pathconf(QFile::encodeName(QFileInfo(tgtFile).absolutePath()).constData(), _PC_NAME_MAX);
+    if (name.size() > (nameMax > 0 ? nameMax : NAME_MAX)) {
+        result.reason = JobText("The target name %1 is longer than the file system allows (%2 bytes).")
+                            .arg(NativePath(tgtFile)).arg(nameMax > 0 ? nameMax : NAME_MAX);
+        return false;
+    }
+    if (QFile::encodeName(tgtFile).size() >= PATH_MAX) {
+        result.reason = JobText("The target path %1 is longer than the file system allows (%2 bytes).")
+                            .arg(NativePath(tgtFile)).arg(PATH_MAX - 1);
+        return false;
+    }
     // Overwrite mode onto a listed source (the job's own, another job's, a hard link or a
     // link to one) would destroy what the user converts from.
     if (TouchesSource(tgtFile, data)) {
@@ -193,6 +212,54 @@ TranscoderRun Transcode(const AVConvertData &data, const QString &transcoder, co
             run = evenRun;
     }
     return run;
+}
+
+// What the prober tells of the source; empty when it could not say, and the transcoder
+// then explains.
+MediaInfo ProbeSource(const AVConvertData &data)
+{
+    MediaInfo source;
+    QString error;
+    ProbeMedia(data.srcFile, source, error, [&data]() { return IsCanceled(data); });
+    return source;
+}
+
+// The file gets a name only once it is proven good: readable, holding what the job meant to
+// write, and as long as what the transcoder said it converted. A full disk or a file size
+// limit shows here even when the transcoder ended as if all went well.
+bool VerifyOutput(const AVConvertData &data, const MediaInfo &source, const TranscoderRun &run,
+                  const QString &outputFile, ItemConvertResult &result)
+{
+    MediaInfo written;
+    QString error;
+    if (!ProbeMedia(outputFile, written, error, [&data]() { return IsCanceled(data); })) {
+        if (IsCanceled(data)) {
+            result.result = OutcomeCanceled;
+            return false;
+        }
+        // FFmpeg writes A64 but cannot read it back.
+        if (KRVAVCodecID(data.settings->tgtID) == KRVAVCodecID_A64)
+            return true;
+        result.reason = JobText("The file written could not be read back: %1").arg(error);
+    } else {
+        const OutputKinds kinds = ExpectedOutputKinds(source, *data.settings);
+        const qint64 doneMs = run.output.DoneMs();
+        const qint64 slackMs = qMax<qint64>(500, doneMs / 50);
+        if (kinds.video && !written.HasPicture())
+            result.reason = JobText("The file written could not be read back: it holds no video.");
+        else if (kinds.audio && !written.HasSound())
+            result.reason = JobText("The file written could not be read back: it holds no audio.");
+        else if (doneMs > 0 && written.durationMs >= 0 && qAbs(written.durationMs - doneMs) > slackMs)
+            result.reason = JobText("The file written could not be read back: it holds %1 s of the %2 s converted.")
+                                .arg(written.durationMs / 1000.0, 0, 'f', 1)
+                                .arg(doneMs / 1000.0, 0, 'f', 1);
+        else
+            return true;
+    }
+    result.result = OutcomeFailed;
+    if (data.batch)
+        data.batch->AppendLog(data.srcFile, result.reason, run.output.KeptErrors());
+    return false;
 }
 
 // Gives the finished file its name, unless the batch was canceled first; false with the
@@ -303,6 +370,11 @@ QString NewBatchLogFile()
         QStringLiteral("batch-%1.log").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"))));
 }
 
+int BatchThreadCount(int jobs, int wanted)
+{
+    return qBound(1, qMin(jobs, wanted), MaxBatchThreads);
+}
+
 ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transcoder)
 {
     qDebug().noquote() << QStringLiteral("ThreadFunction(AVConvertData)");
@@ -324,6 +396,7 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
         return result;
     }
     const JobTempDir tempDir;
+    const MediaInfo source = ProbeSource(data);
     const TranscoderRun run = Transcode(data, transcoder, output.Path(), tempDir.Path());
     result.result = run.outcome;
     if (run.outcome == OutcomeFailed) {
@@ -331,7 +404,7 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
         if (data.batch)
             data.batch->AppendLog(data.srcFile, run.reason, run.output.KeptErrors());
     }
-    if (result.result != OutcomeSucceeded)
+    if (result.result != OutcomeSucceeded || !VerifyOutput(data, source, run, output.Path(), result))
         return result;
     if (MoveIntoPlace(data, reservation, output, tgtFile, result))
         result.tgtFiles << tgtFile;

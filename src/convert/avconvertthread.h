@@ -91,6 +91,13 @@ struct ItemConvertResult
     QString reason;
 };
 
+// The most jobs one batch runs at once.
+constexpr int MaxBatchThreads = 64;
+
+// Threads for a batch of jobs when wanted run at once: never more than it has jobs, so a large
+// wish costs nothing, and never more than MaxBatchThreads.
+int BatchThreadCount(int jobs, int wanted);
+
 // ThreadFunction with the transcoder program given explicitly.
 ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transcoder);
 

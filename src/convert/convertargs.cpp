@@ -2,6 +2,7 @@
 
 #include "convert/avconverteffects.h"
 #include "convert/convertsettings.h"
+#include "convert/mediaprobe.h"
 
 namespace {
 
@@ -124,3 +125,12 @@ bool MayNeedEvenFrame(const QString &srcFile, const ConvertSettings &settings, c
     return frame.isValid() && (frame.width() % 2 || frame.height() % 2);
 }
 
+
+OutputKinds ExpectedOutputKinds(const MediaInfo &source, const ConvertSettings &settings)
+{
+    const auto tgtID = KRVAVCodecID(settings.tgtID);
+    OutputKinds kinds;
+    kinds.video = TargetTakesEffects(tgtID, settings.tgtFormat) && source.HasPicture();
+    kinds.audio = !IsVideoFormat(tgtID, settings.tgtFormat) && source.HasSound();
+    return kinds;
+}

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class ConvertSettings;
+struct MediaInfo;
 
 // The transcoder's complete argument list for one job. Starts nothing, but renders the
 // watermark images of the effects step into tempDir. With evenFrame, the picture is cut
@@ -20,3 +21,13 @@ extern const char *const EvenFrameFilter;
 // Whether a run that failed may succeed again with the frame cut to even sizes; srcFrame
 // is the source's frame as the transcoder reported it.
 bool MayNeedEvenFrame(const QString &srcFile, const ConvertSettings &settings, const QSize &srcFrame);
+
+// The stream kinds a finished job's file must hold: video when the target carries video and
+// the source has a moving picture, audio when the target is a sound format and the source
+// has sound.
+struct OutputKinds
+{
+    bool video = false;
+    bool audio = false;
+};
+OutputKinds ExpectedOutputKinds(const MediaInfo &source, const ConvertSettings &settings);

@@ -5,33 +5,73 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Only names the program itself makes are ever removed, whatever a journal says:
-// a journal is a file in the user's home that anything could have written.
-bool IsOwnTemporaryName(const QString &path)
+// Only what the program itself makes is ever removed, whatever a journal says: a journal is
+// a file in the user's home that anything could have written. So a leftover must have the
+// exact shape of a hidden output or of a job folder, and no link is followed on the way.
+const QRegularExpression &HiddenOutputName()
 {
-    const QString name = QFileInfo(path).fileName();
-    return name.startsWith(QLatin1String(".reelway-")) || name.startsWith(QLatin1String("reelway-job-"));
+    static const QRegularExpression shape(
+        QStringLiteral("^(\\.reelway-[0-9]{1,10}-[0-9a-z]{13}|\\.rw[0-9a-z]{4,13})(\\.[0-9A-Za-z]{1,10})?$"));
+    return shape;
 }
 
-void RemoveLeftover(const QString &path)
+const QRegularExpression &JobFolderName()
 {
-    if (!QDir::isAbsolutePath(path) || !IsOwnTemporaryName(path))
+    static const QRegularExpression shape(QStringLiteral("^reelway-job-[0-9a-z]{13}$"));
+    return shape;
+}
+
+const QRegularExpression &JournalName()
+{
+    static const QRegularExpression shape(QStringLiteral("^run-[0-9]{1,10}-[0-9A-Za-z]{6}$"));
+    return shape;
+}
+
+QByteArray RealPath(const QByteArray &path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.constData(), resolved) ? QByteArray(resolved) : QByteArray();
+}
+
+bool IsOwnRealFolder(const QByteArray &path)
+{
+    struct stat info;
+    return ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid();
+}
+
+void RemoveLeftover(const QByteArray &path)
+{
+    const int slash = path.lastIndexOf('/');
+    if (!path.startsWith('/') || slash < 0)
         return;
-    const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
-        QDir(path).removeRecursively();
-    else if (info.exists() || info.isSymLink())
-        QFile::remove(path);
+    const QByteArray parent = slash == 0 ? QByteArray("/") : path.left(slash);
+    const QString name = QFile::decodeName(path.mid(slash + 1));
+    // A parent reached through a link is not where the program wrote.
+    if (RealPath(parent) != parent)
+        return;
+    struct stat info;
+    if (::lstat(path.constData(), &info) != 0)
+        return;
+    if (HiddenOutputName().match(name).hasMatch() && S_ISREG(info.st_mode)) {
+        ::unlink(path.constData());
+    } else if (JobFolderName().match(name).hasMatch() && S_ISDIR(info.st_mode)
+               && parent == RealPath(QFile::encodeName(QDir::tempPath()))) {
+        QDir(QFile::decodeName(path)).removeRecursively();
+    }
 }
 
 struct Journal
@@ -52,17 +92,19 @@ bool OpenLocked(Journal &journal)
     if (journal.fd >= 0)
         return true;
     const QString folder = JobJournal::Folder();
-    if (!QDir().mkpath(folder))
+    if (!QDir().mkpath(folder) || !IsOwnRealFolder(QFile::encodeName(folder)))
         return false;
-    const QString path = QDir(folder).absoluteFilePath(QStringLiteral("run-%1-XXXXXX").arg(::getpid()));
-    QByteArray name = QFile::encodeName(path);
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    QByteArray pending = QFile::encodeName(QDir(folder).absoluteFilePath(QStringLiteral("pending-%1-XXXXXX").arg(::getpid())));
+    const int fd = ::mkostemp(pending.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    // Held until the process ends, however it ends: the kernel drops the lock with the process.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // Locked before it gets the name a start looks for, so no start takes it for a dead run's;
+    // the lock is held until the process ends, however it ends.
+    QByteArray name = QFile::encodeName(QDir(folder).absoluteFilePath(QStringLiteral("run-%1-").arg(::getpid())));
+    name += pending.right(6);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::rename(pending.constData(), name.constData()) != 0) {
         ::close(fd);
-        ::unlink(name.constData());
+        ::unlink(pending.constData());
         return false;
     }
     journal.fd = fd;
@@ -100,22 +142,33 @@ void JobJournal::Record(const QString &path)
     QMutexLocker locker(&journal.mutex);
     if (!OpenLocked(journal))
         return;
-    // One line per path; names with a line break cannot be recorded and are never made.
-    WriteAll(journal.fd, QFile::encodeName(path) + '\n');
+    // The folder as the file system has it, so that the clean-up never needs to follow a link;
+    // percent-encoded, so that any byte of a name, a line break too, survives.
+    QFileInfo info(path);
+    QByteArray folder = RealPath(QFile::encodeName(info.absolutePath()));
+    if (folder.isEmpty())
+        folder = QFile::encodeName(info.absolutePath());
+    WriteAll(journal.fd, (folder + '/' + QFile::encodeName(info.fileName())).toPercentEncoding("/") + '\n');
 }
 
 int JobJournal::CleanUpDeadRuns()
 {
-    const QFileInfoList journals =
-        QDir(Folder()).entryInfoList({ QStringLiteral("run-*") }, QDir::Files | QDir::Hidden, QDir::Name);
+    const QByteArray folder = QFile::encodeName(Folder());
+    if (!IsOwnRealFolder(folder))
+        return 0;
+    const QStringList journals = QDir(Folder()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     int cleaned = 0;
-    for (const QFileInfo &info : journals) {
-        const QByteArray name = QFile::encodeName(info.absoluteFilePath());
-        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    for (const QString &journal : journals) {
+        if (!JournalName().match(journal).hasMatch())
+            continue;
+        const QByteArray name = folder + '/' + QFile::encodeName(journal);
+        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0)
             continue;
+        struct stat info;
         // A journal that cannot be locked belongs to a run that is still alive, this one included.
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()
+            || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             ::close(fd);
             continue;
         }
@@ -124,7 +177,7 @@ int JobJournal::CleanUpDeadRuns()
             while (!file.atEnd()) {
                 const QByteArray line = file.readLine(64 * 1024).trimmed();
                 if (!line.isEmpty())
-                    RemoveLeftover(QFile::decodeName(line));
+                    RemoveLeftover(QByteArray::fromPercentEncoding(line));
             }
         }
         ::unlink(name.constData());

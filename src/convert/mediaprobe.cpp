@@ -1,5 +1,6 @@
 #include "mediaprobe.h"
 
+#include "convert/childprocess.h"
 #include "convert/jobtext.h"
 #include "krv/gen/plugins.h"
 
@@ -7,13 +8,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <algorithm>
 
 namespace {
 
 constexpr int PollMs = 30;
+constexpr int ReportLimitBytes = 16 * 1024 * 1024;
 
 // "30000/1001" or "25"; 0 for "0/0" and anything unreadable.
 double ParseRate(const QString &text)
@@ -144,34 +145,33 @@ bool ProbeMedia(const QString &path, MediaInfo &info, QString &error, const std:
 {
     info = MediaInfo();
     error.clear();
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(HelperProgramPath(HelperProgram::Prober), MediaProbeArguments(path), QIODevice::ReadOnly);
-    if (!process.waitForStarted(-1)) {
-        error = JobText("The prober %1 could not be started.").arg(NativePath(process.program()));
+    ChildProcess process;
+    const QString program = HelperProgramPath(HelperProgram::Prober);
+    if (!process.Start(program, MediaProbeArguments(path), QString(), error)) {
+        error = JobText("The prober %1 could not be started.").arg(NativePath(program));
         return false;
     }
     QElapsedTimer clock;
     clock.start();
     QByteArray report;
     QByteArray errors;
-    while (!process.waitForFinished(PollMs)) {
-        report += process.readAllStandardOutput();
-        // Only the first line explains; the rest may be a flood.
+    bool tooLarge = false;
+    const auto onReport = [&](const QByteArray &chunk) {
+        tooLarge = tooLarge || report.size() > ReportLimitBytes;
+        if (!tooLarge)
+            report += chunk;
+    };
+    // Only the first line explains; the rest may be a flood.
+    const auto onErrors = [&errors](const QByteArray &chunk) {
         if (errors.size() < 4096)
-            errors += process.readAllStandardError().left(4096);
-        else
-            process.readAllStandardError();
-        if ((canceled && canceled()) || clock.elapsed() > timeoutMs) {
-            process.kill();
-            process.waitForFinished(-1);
-            error = JobText("The file could not be read in time.");
-            return false;
-        }
+            errors += chunk.left(4096);
+    };
+    const auto keepGoing = [&]() { return !(canceled && canceled()) && clock.elapsed() <= timeoutMs; };
+    if (!process.Run(onReport, onErrors, keepGoing, PollMs)) {
+        error = JobText("The file could not be read in time.");
+        return false;
     }
-    report += process.readAllStandardOutput();
-    errors += process.readAllStandardError().left(4096);
-    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && ParseMediaProbe(report, info))
+    if (!process.Crashed() && process.ExitCode() == 0 && !tooLarge && ParseMediaProbe(report, info))
         return true;
     const QString firstLine = QString::fromLocal8Bit(errors).trimmed().section(QLatin1Char('\n'), 0, 0).trimmed();
     error = firstLine.isEmpty() ? JobText("The prober could not read the file.") : firstLine;

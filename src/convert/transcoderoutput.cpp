@@ -72,6 +72,20 @@ void TranscoderOutput::AddProgress(const QByteArray &chunk)
 
 void TranscoderOutput::AddErrors(const QByteArray &chunk)
 {
+    // Every line is looked at, also those that fall out of the kept part: ffmpeg exits 0 after
+    // "Error writing trailer" when the disk is full, and only that line tells.
+    if (firstError.isEmpty()) {
+        errorLine += chunk;
+        int start = 0;
+        for (int end; firstError.isEmpty() && (end = errorLine.indexOf('\n', start)) >= 0; start = end + 1) {
+            const QByteArray line = errorLine.mid(start, end - start);
+            if (IsErrorLine(line) && !StripTags(line).isEmpty())
+                firstError = StripTags(line);
+        }
+        errorLine.remove(0, start);
+        if (!firstError.isEmpty() || errorLine.size() > HeadBytes)
+            errorLine.clear();
+    }
     if (!headerDone) {
         headerLine += chunk;
         int start = 0;
@@ -130,10 +144,6 @@ QString TranscoderOutput::FailureReason() const
                 return QString::fromUtf8(StripTags(line));
         }
     }
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        const QByteArray text = StripTags(*it);
-        if (!text.isEmpty() && text != "Conversion failed!")
-            return QString::fromUtf8(text);
-    }
-    return QString();
+    // The error line may lie in the part that was left out.
+    return QString::fromUtf8(firstError);
 }

@@ -27,13 +27,17 @@ public:
     QByteArray KeptErrors() const;
 
     // One line that says why the run failed: the first error of a named component, else the
-    // first message at error level, else the last line that is not the summary.
+    // first message at error level; empty when the transcoder printed none.
     QString FailureReason() const;
+    // Whether any line of the whole error stream, kept or not, was at error level or worse.
+    bool SawError() const { return !firstError.isEmpty(); }
 
 private:
     void ScanHeader(const QByteArray &line);
 
     QByteArray progressLine;
+    QByteArray errorLine;
+    QByteArray firstError;
     QByteArray headerLine;
     bool headerDone = false;
     QByteArray head;

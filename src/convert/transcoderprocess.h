@@ -23,6 +23,7 @@ struct TranscoderRun
 };
 
 // Runs the transcoder to its end, reporting progress to the job's batch and ending it
-// early on cancel: succeeded when it exited with code 0 and left a non-empty output.
+// early on cancel: succeeded when it exited with code 0, printed no error-level line and
+// left a non-empty output.
 void RunTranscoder(const QString &program, const QStringList &args, const QString &outputFile,
                    const AVConvertData &data, TranscoderRun &run);

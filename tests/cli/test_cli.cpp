@@ -53,6 +53,7 @@ private slots:
         QTest::newRow("output is a file") << QStringList{ "-o", "clip.mkv", "clip.mkv" } << "output folder 'clip.mkv'";
         QTest::newRow("missing file") << QStringList{ "clip.mkv", "gone.avi" } << "no such file or folder 'gone.avi'";
         QTest::newRow("no jobs") << QStringList{ "-j", "0", "clip.mkv" } << "number of jobs '0'";
+        QTest::newRow("too many jobs") << QStringList{ "-j", "100000", "clip.mkv" } << "number of jobs '100000' is above 64";
         QTest::newRow("unknown option") << QStringList{ "--speed", "clip.mkv" } << "Unknown option 'speed'";
         QTest::newRow("empty folder") << QStringList{ "empty" } << "hold no files";
     }

@@ -221,6 +221,7 @@ private slots:
         QTest::addColumn<QString>("src"); QTest::addColumn<QByteArray>("program"); QTest::addColumn<QString>("setup"); QTest::addColumn<int>("result"); QTest::addColumn<QString>("after"); QTest::addColumn<QString>("reason");
 
         const QByteArray writes = "echo data > \"$tgt\"\n";
+        const QByteArray copies = "for a; do [ \"$p\" = -i ] && src=\"$a\"; p=\"$a\"; done\ncp \"$src\" \"$tgt\"\n";
         const QByteArray sleeps = "echo data > \"$tgt\"\nwhile :; do sleep 0.1; done\n"; // short naps: a kill leaves no sleeper
         const auto row = [](const char *name, const char *src, const QByteArray &program, const char *setup,
                             int result, const char *after, const char *reason) {
@@ -229,12 +230,18 @@ private slots:
         row("missing source", "gone.avi", writes, "", OutcomeFailed, "none", "no longer exists");
         row("missing transcoder", "clip.mkv", "missing", "", OutcomeFailed, "none", "was not found");
         row("unstartable transcoder", "clip.mkv", "noexec", "", OutcomeFailed, "none", "could not be started");
-        row("writes, fails", "clip.mkv", writes + "exit 1\n", "", OutcomeFailed, "none", "exit code 1");
+        row("writes, fails", "clip.mkv", writes + "echo 'kb/s:36.80' >&2\nexit 1\n", "", OutcomeFailed, "none", "ended with code 1.");
         row("writes, fails, older file kept", "clip.mkv", writes + "echo '[x @ 0x1] [error] disk full' >&2\nexit 1\n",
             "older", OutcomeFailed, "kept", "disk full");
         row("writes, then crashes", "clip.mkv", writes + "kill -SEGV $$\n", "", OutcomeFailed, "none", "crashed");
-        row("writes an empty file, exit 0", "clip.mkv", ": > \"$tgt\"\nexit 0\n", "", OutcomeFailed, "none", "wrote no file");
-        row("overwrites the older file", "clip.mkv", writes + "exit 0\n", "older", OutcomeSucceeded, "data", "");
+        row("chatter, an empty file, exit 0", "clip.mkv", "echo '[info] all good' >&2\n: > \"$tgt\"\nexit 0\n", "", OutcomeFailed, "none", "ended with code 0 and wrote no file");
+        row("exit 0 after an error line, older file kept", "clip.mkv",
+            copies + "echo '[mp4 @ 0x1] [error] Error writing trailer: No space left on device' >&2\nexit 0\n",
+            "older", OutcomeFailed, "kept", "No space left on device");
+        row("exit 0, unreadable file", "clip.mkv", writes + "exit 0\n", "older", OutcomeFailed, "kept", "could not be read back");
+        row("exit 0, file shorter than converted", "clip.mkv", copies + "echo out_time_us=60000000\nexit 0\n", "older",
+            OutcomeFailed, "kept", "holds 0.5 s of the 60.0 s");
+        row("overwrites the older file", "clip.mkv", copies + "exit 0\n", "older", OutcomeSucceeded, "data", "");
         row("canceled before it starts", "clip.mkv", writes, "cancelled", OutcomeCanceled, "none", "");
         row("cancel keeps the older file", "clip.mkv", sleeps, "older,cancel", OutcomeCanceled, "kept", "");
         row("cancel of the real transcoder keeps the older file", "stalled.mkv", QByteArray(), "older,cancel",
@@ -280,7 +287,7 @@ private slots:
         const QStringList left = after == "none" ? QStringList() : QStringList{ QFileInfo(target).fileName() };
         QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), left);
         if (after != "none")
-            QCOMPARE(Contents(target), after == "data" ? QByteArray("data\n") : stale);
+            QCOMPARE(Contents(target), after == "data" ? Contents(source) : stale);
     }
 
     // No job writes, replaces or removes a file the user converts from, or any other file
@@ -373,11 +380,44 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!TestSupport::ProcessRunningWith(folder), 10000);
         QCOMPARE(Snapshot(folder).size(), before.size() + 2); // only the two hidden outputs
 
-        // A journal names only what the program makes; a hostile one costs the user nothing.
-        QVERIFY(TestSupport::WriteBytes(JobJournal::Folder() + "/run-1-hostile", QFile::encodeName(sources.first()) + "\n/\n"));
+        // A journal names only what the program makes; a hostile one costs the user nothing:
+        // no folder of a look-alike name, no file reached through a link.
+        const QString userFolder = jobTempRoot + "/reelway-job-applications";
+        QVERIFY(QDir().mkpath(folder + "/.reelway-settings") && QDir().mkpath(userFolder) && QFile::link(folder, folder + "/via-link"));
+        QVERIFY(TestSupport::WriteBytes(userFolder + "/cv.odt", "cv") && TestSupport::WriteBytes(folder + "/.reelway-settings/keep", "x"));
+        const QString shaped = "/.reelway-1-0000000000000.mp4";
+        QVERIFY(TestSupport::WriteBytes(folder + shaped, "user's"));
+        const QMap<QString, QByteArray> planted = Snapshot(folder);
+        const QStringList hidden = Temporaries(folder);
+        QVERIFY(TestSupport::WriteBytes(JobJournal::Folder() + "/run-1-hostil", QFile::encodeName(sources.first() + "\n/\n" + userFolder
+            + "\n" + folder + "/.reelway-settings\n" + folder + "/via-link" + shaped + "\n")));
         JobJournal::Close(); // this process's own, of the earlier tests
         QCOMPARE(JobJournal::CleanUpDeadRuns(), 2);
-        QCOMPARE(Snapshot(folder), before);
+        QMap<QString, QByteArray> kept = planted;
+        for (const QString &path : planted.keys())
+            kept.remove(hidden.contains(QFileInfo(path).fileName()) && path != folder + shaped ? path : QString());
+        QCOMPARE(kept.size(), planted.size() - 2);
+        QCOMPARE(Snapshot(folder), kept);
+        QVERIFY(QFileInfo::exists(userFolder + "/cv.odt") && QDir(userFolder).removeRecursively());
+        // Killed again and again just as its jobs start their transcoders: nothing it started
+        // survives, and the next start removes what it left.
+        QVERIFY(QFile::remove(folder + shaped));
+        for (int round = 0; round < 5; ++round) {
+            QProcess early;
+            early.start(Converter(), QStringList{ "-j", "2", "-f", "mp4" } + sources);
+            QTRY_VERIFY_WITH_TIMEOUT(!Temporaries(folder).isEmpty(), 20000);
+            ::kill(pid_t(early.processId()), SIGKILL);
+            QVERIFY(early.waitForFinished(10000));
+            QTRY_VERIFY_WITH_TIMEOUT(!TestSupport::ProcessRunningWith(folder), 10000);
+            QCOMPARE(JobJournal::CleanUpDeadRuns(), 1);
+            QVERIFY(Temporaries(folder).isEmpty() && QDir(jobTempRoot).isEmpty());
+        }
+        // A journal folder that is a link is no folder of ours: nothing where it points is read or removed.
+        const QString journals = JobJournal::Folder();
+        QVERIFY(QDir(journals).removeRecursively() && QFile::link(folder, journals));
+        QVERIFY(TestSupport::WriteBytes(folder + "/run-2-abcdef", QFile::encodeName(sources.first())));
+        QCOMPARE(JobJournal::CleanUpDeadRuns(), 0);
+        QVERIFY(QFile::remove(journals) && QFile::exists(folder + "/run-2-abcdef") && QFile::exists(sources.first()));
         QVERIFY(QDir(JobJournal::Folder()).isEmpty());
     }
 };
