@@ -21,7 +21,7 @@ AVCodecDlg::AVCodecDlg(const QString &title, ConvertSettings *settings, QWidget 
     connect(buttonBox, &QDialogButtonBox::rejected, this, &AVCodecDlg::reject);
 
     setWindowTitle(title);
-    setFixedSize(400, 200);
+    // No size yet: each dialog grows to its own widgets once it has built them.
 }
 
 void AVCodecDlg::accept()

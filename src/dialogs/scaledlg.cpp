@@ -1,6 +1,7 @@
 #include "dialogs/scaledlg.h"
 
 #include "convert/convertsettings.h"
+#include "dialogs/growtocontents.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -46,8 +47,8 @@ int WidthFromHeight(int aspect, int height, int width)
 ScaleDlg::ScaleDlg(ConvertSettings *settings, QWidget *parent)
     : AVCodecDlg(tr("Format Settings"), settings, parent)
 {
-    setFixedSize(400, 180);
     BuildWidgets();
+    GrowToContents(this, QSize(400, 180));
 }
 
 void ScaleDlg::BuildWidgets()

@@ -1,6 +1,7 @@
 #include "dialogs/threegp2dlg.h"
 
 #include "convert/convertsettings.h"
+#include "dialogs/growtocontents.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -11,8 +12,8 @@
 ThreeGP2Dlg::ThreeGP2Dlg(ConvertSettings *settings, QWidget *parent)
     : AVCodecDlg(tr("3GP2 Settings"), settings, parent)
 {
-    setFixedSize(400, 100);
     BuildWidgets();
+    GrowToContents(this, QSize(400, 100));
 }
 
 void ThreeGP2Dlg::BuildWidgets()

@@ -48,6 +48,32 @@ const QString ffmpegNotice = MakeNotice(
     QStringLiteral("FFMPEG LGPL 2.1 or later"),
     { QStringLiteral("https://ffmpeg.org") });
 
+// The components beside the two historic notices: the toolkit, the player library and
+// the downloader, and the transcoder's real terms, which are those of the system's build.
+const QString systemFfmpegNotice = MakeNotice(
+    QStringLiteral("FFmpeg programs of the system"),
+    { QStringLiteral("The ffmpeg and ffprobe programs used are the system's own, not shipped with this program;"),
+      QStringLiteral("they come under the licence of that build. Debian's build is GPL 2 or later."),
+      QStringLiteral("Run ffmpeg -version to see how yours was configured.") });
+
+const QString qtNotice = MakeNotice(
+    QStringLiteral("Qt 5 LGPL 3"),
+    { QStringLiteral("This program uses the Qt toolkit, copyright &copy; The Qt Company Ltd. and other contributors,"),
+      QStringLiteral("under the GNU Lesser General Public License version 3 (also available under GPL 2 or 3)."),
+      QStringLiteral("https://www.qt.io") });
+
+const QString mpvNotice = MakeNotice(
+    QStringLiteral("libmpv GPL 2 or later / LGPL 2.1 or later"),
+    { QStringLiteral("The preview player uses libmpv, copyright &copy; the mpv developers,"),
+      QStringLiteral("distributed mostly under GPL 2 or later and LGPL 2.1 or later; the system's build decides which"),
+      QStringLiteral("(Debian's libmpv is distributed under GPL 3 or later)."),
+      QStringLiteral("https://mpv.io") });
+
+const QString ytdlpNotice = MakeNotice(
+    QStringLiteral("yt-dlp Unlicense"),
+    { QStringLiteral("Downloads run the system's yt-dlp program, released into the public domain (The Unlicense)."),
+      QStringLiteral("https://github.com/yt-dlp/yt-dlp") });
+
 void ClearCredits()
 {
     creditsText.clear();
@@ -70,6 +96,10 @@ void KRVInitPlugins()
     qDebug() << "KRVInitPlugins BUILD_PLUGIN_FFMPEG";
     Preferences::RecordPlugin(Preferences::Plugin::FFmpeg);
     AppendCredits(ffmpegNotice);
+
+    // Not recorded in the store: the program carries none of these, it only uses them.
+    for (const QString *notice : { &systemFfmpegNotice, &qtNotice, &mpvNotice, &ytdlpNotice })
+        AppendCredits(*notice);
 }
 
 QString HelperProgramPath(HelperProgram program)

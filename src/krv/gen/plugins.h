@@ -6,6 +6,11 @@
 extern QString creditsText;
 extern const QString freeImageNotice;
 extern const QString ffmpegNotice;
+// Appended after the two above.
+extern const QString systemFfmpegNotice;
+extern const QString qtNotice;
+extern const QString mpvNotice;
+extern const QString ytdlpNotice;
 
 void ClearCredits();
 void AppendCredits(const QString &text);
