@@ -2,6 +2,7 @@
 
 #include "convert/convertcrashdlg.h"
 #include "convert/convertresultsdlg.h"
+#include "convert/filepath.h"
 #include "convert/sourcefolder.h"
 #include "convert/transcoderoutput.h"
 #include "dialogs/scaledlg.h"
@@ -698,7 +699,7 @@ void MainWindow::dropEvent(QDropEvent *event)
 {
     QStringList paths;
     for (const QUrl &url : event->mimeData()->urls())
-        paths.append(url.toLocalFile());
+        paths.append(LocalPathFromUrl(url));
     AddSrcPaths(paths, false);
     event->acceptProposedAction();
 }
