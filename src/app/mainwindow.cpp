@@ -2,6 +2,7 @@
 
 #include "convert/convertcrashdlg.h"
 #include "convert/convertresultsdlg.h"
+#include "convert/filepath.h"
 #include "convert/preferences.h"
 #include "convert/sourcefolder.h"
 #include "convert/transcoderoutput.h"
@@ -35,6 +36,8 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QtConcurrent>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -296,8 +299,10 @@ void MainWindow::dropEvent(QDropEvent *event)
     // A folder is no file to convert: it brings what Add Folder would take from it.
     QStringList paths;
     for (const QUrl &url : event->mimeData()->urls()) {
-        const QString path = url.toLocalFile();
-        if (!path.isEmpty() && QFileInfo(path).isDir())
+        const QString path = LocalPathFromUrl(url);
+        struct stat info;
+        // Through the name's own bytes: Qt's file info misses a folder whose name is not UTF-8.
+        if (!path.isEmpty() && ::stat(EncodePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode))
             paths += WalkSourceFolder(path);
         else
             paths.append(path);

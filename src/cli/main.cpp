@@ -2,6 +2,7 @@
 #include "cli/targetformats.h"
 #include "convert/avconvertthread.h"
 #include "convert/convertsettings.h"
+#include "convert/filepath.h"
 #include "convert/jobjournal.h"
 #include "convert/sourcefolder.h"
 
@@ -21,6 +22,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -68,7 +70,7 @@ bool CollectSources(const QStringList &paths, QStringList &sources, QStringList 
 {
     QSet<QString> seen;
     const auto add = [&](const QString &path) {
-        const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+        const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
         if (seen.contains(absolute))
             return;
         seen.insert(absolute);
@@ -77,13 +79,15 @@ bool CollectSources(const QStringList &paths, QStringList &sources, QStringList 
     };
     for (const QString &path : paths) {
         const QFileInfo info(path);
-        if (info.isDir()) {
-            const QString root = QDir(info.absoluteFilePath()).absolutePath();
+        struct stat status;
+        const bool exists = ::stat(EncodePath(path).constData(), &status) == 0;
+        if (exists && S_ISDIR(status.st_mode)) {
+            const QString root = QDir::cleanPath(QDir::current().absoluteFilePath(path));
             const QStringList files =
                 WalkSourceFolder(root, [](const QFileInfo &file) { return file.baseName(); });
             for (const QString &file : files)
                 add(QDir(path).filePath(QDir(root).relativeFilePath(file)));
-        } else if (info.exists()) {
+        } else if (exists) {
             add(path);
         } else {
             missing = path;
@@ -142,7 +146,11 @@ int main(int argc, char *argv[])
     parser.addOptions({ formatOption, listOption, outputOption, overwriteOption, effectsOption, jobsOption, jsonOption });
     parser.addPositionalArgument("FILE", "Files to convert; a folder adds the files in it and below it, as Add Folder does.",
                                  "FILE...");
-    if (!parser.parse(QCoreApplication::arguments()))
+    // Names as given, also those that are not valid UTF-8.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << DecodePath(QByteArray(argv[i]));
+    if (!parser.parse(arguments))
         return UsageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(ExitSucceeded);

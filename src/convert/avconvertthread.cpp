@@ -2,6 +2,7 @@
 
 #include "convert/convertsettings.h"
 #include "convert/jobjournal.h"
+#include "convert/filepath.h"
 #include "convert/jobtext.h"
 #include "convert/mediaprobe.h"
 
@@ -40,7 +41,7 @@ public:
     ~TemporaryOutput()
     {
         if (!path.isEmpty())
-            ::unlink(QFile::encodeName(path).constData());
+            ::unlink(EncodePath(path).constData());
     }
 
     bool Create(const QString &tgtFile)
@@ -50,17 +51,17 @@ public:
         const QString folder = target.absolutePath();
         // A path that fits under the target's name must fit under the hidden one: the name is
         // shortened where a long folder leaves little room.
-        const int room = PATH_MAX - 1 - QFile::encodeName(folder).size() - 1;
+        const int room = PATH_MAX - 1 - EncodePath(folder).size() - 1;
         for (int attempt = 0; attempt < 100; ++attempt) {
             const QString random = QStringLiteral("%1").arg(QRandomGenerator::global()->generate64(), 13, 36, QLatin1Char('0'));
             QString name = QStringLiteral(".reelway-%1-%2%3").arg(::getpid()).arg(random, ext);
-            if (QFile::encodeName(name).size() > room)
+            if (EncodePath(name).size() > room)
                 name = QStringLiteral(".rw%1%2").arg(random.left(qMax(4, room - 3 - ext.size())), ext);
             const QString candidate = folder + QLatin1Char('/') + name;
             JobJournal::Record(candidate);
             // Created here, exclusively, so the name is this job's alone; the mode is what the
             // transcoder itself would have given the file.
-            const int fd = ::open(QFile::encodeName(candidate).constData(),
+            const int fd = ::open(EncodePath(candidate).constData(),
                                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
             if (fd >= 0) {
                 ::close(fd);
@@ -94,7 +95,7 @@ public:
             const QString candidate = QDir(QDir::tempPath()).absoluteFilePath(
                 QStringLiteral("reelway-job-%1").arg(QRandomGenerator::global()->generate64(), 13, 36, QLatin1Char('0')));
             JobJournal::Record(candidate);
-            if (::mkdir(QFile::encodeName(candidate).constData(), 0700) == 0)
+            if (::mkdir(EncodePath(candidate).constData(), 0700) == 0)
                 path = candidate;
             else if (errno != EEXIST)
                 break;
@@ -117,8 +118,8 @@ private:
 // Moves from to to without ever replacing a file at to; false with errno EEXIST when to is taken.
 bool RenameNoReplace(const QString &from, const QString &to)
 {
-    const QByteArray src = QFile::encodeName(from);
-    const QByteArray dst = QFile::encodeName(to);
+    const QByteArray src = EncodePath(from);
+    const QByteArray dst = EncodePath(to);
     if (::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
@@ -166,7 +167,8 @@ bool CheckJobCanStart(const AVConvertData &data, const QString &transcoder, cons
         result.result = OutcomeCanceled;
         return false;
     }
-    if (!QFileInfo::exists(data.srcFile)) {
+    FileIdentity source;
+    if (!IdentifyFile(data.srcFile, true, source)) {
         result.reason = JobText("The source file no longer exists.");
         return false;
     }
@@ -174,14 +176,14 @@ bool CheckJobCanStart(const AVConvertData &data, const QString &transcoder, cons
         result.reason = JobText("The transcoder %1 was not found.").arg(NativePath(transcoder));
         return false;
     }
-    const QByteArray name = QFile::encodeName(QFileInfo(tgtFile).fileName());
-    const long nameMax = ::pathconf(QFile::encodeName(QFileInfo(tgtFile).absolutePath()).constData(), _PC_NAME_MAX);
+    const QByteArray name = EncodePath(QFileInfo(tgtFile).fileName());
+    const long nameMax = ::pathconf(EncodePath(QFileInfo(tgtFile).absolutePath()).constData(), _PC_NAME_MAX);
     if (name.size() > (nameMax > 0 ? nameMax : NAME_MAX)) {
         result.reason = JobText("The target name %1 is longer than the file system allows (%2 bytes).")
                             .arg(NativePath(tgtFile)).arg(nameMax > 0 ? nameMax : NAME_MAX);
         return false;
     }
-    if (QFile::encodeName(tgtFile).size() >= PATH_MAX) {
+    if (EncodePath(tgtFile).size() >= PATH_MAX) {
         result.reason = JobText("The target path %1 is longer than the file system allows (%2 bytes).")
                             .arg(NativePath(tgtFile)).arg(PATH_MAX - 1);
         return false;
@@ -273,7 +275,7 @@ bool MoveIntoPlace(const AVConvertData &data, TargetReservation &reservation, Te
         if (settings.exists == 1) {
             // The old file stays whole until this one rename replaces it.
             moved = !TouchesSource(tgtFile, data)
-                    && ::rename(QFile::encodeName(output.Path()).constData(), QFile::encodeName(tgtFile).constData()) == 0;
+                    && ::rename(EncodePath(output.Path()).constData(), EncodePath(tgtFile).constData()) == 0;
             return;
         }
         // Another process, or the user, may have taken the name meanwhile: take the next free one.
@@ -309,7 +311,7 @@ uint qHash(const FileIdentity &id, uint seed)
 
 bool IdentifyFile(const QString &path, bool followLinks, FileIdentity &out)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = EncodePath(path);
     struct stat info;
     if ((followLinks ? ::stat(name.constData(), &info) : ::lstat(name.constData(), &info)) != 0)
         return false;

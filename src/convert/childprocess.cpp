@@ -1,4 +1,5 @@
 #include "convert/childprocess.h"
+#include "convert/filepath.h"
 
 #include <QFile>
 
@@ -37,14 +38,14 @@ bool ChildProcess::Start(const QString &program, const QStringList &args, const 
 {
     // Everything the forked copy needs is made before the fork: after it, only calls that are
     // safe in a copy of a threaded program.
-    std::vector<QByteArray> bytes{ QFile::encodeName(program) };
+    std::vector<QByteArray> bytes{ EncodePath(program) };
     for (const QString &arg : args)
-        bytes.push_back(QFile::encodeName(arg));
+        bytes.push_back(EncodePath(arg));
     std::vector<char *> argv;
     for (QByteArray &arg : bytes)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
-    const QByteArray dir = QFile::encodeName(workDir);
+    const QByteArray dir = EncodePath(workDir);
     struct sigaction defaultAction {};
     defaultAction.sa_handler = SIG_DFL;
     sigset_t noSignals;

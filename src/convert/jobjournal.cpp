@@ -1,4 +1,5 @@
 #include "convert/jobjournal.h"
+#include "convert/filepath.h"
 
 #include <QDir>
 #include <QFile>
@@ -69,7 +70,7 @@ void RemoveLeftover(const QByteArray &path)
     if (HiddenOutputName().match(name).hasMatch() && S_ISREG(info.st_mode)) {
         ::unlink(path.constData());
     } else if (JobFolderName().match(name).hasMatch() && S_ISDIR(info.st_mode)
-               && parent == RealPath(QFile::encodeName(QDir::tempPath()))) {
+               && parent == RealPath(EncodePath(QDir::tempPath()))) {
         QDir(QFile::decodeName(path)).removeRecursively();
     }
 }
@@ -92,15 +93,15 @@ bool OpenLocked(Journal &journal)
     if (journal.fd >= 0)
         return true;
     const QString folder = JobJournal::Folder();
-    if (!QDir().mkpath(folder) || !IsOwnRealFolder(QFile::encodeName(folder)))
+    if (!QDir().mkpath(folder) || !IsOwnRealFolder(EncodePath(folder)))
         return false;
-    QByteArray pending = QFile::encodeName(QDir(folder).absoluteFilePath(QStringLiteral("pending-%1-XXXXXX").arg(::getpid())));
+    QByteArray pending = EncodePath(QDir(folder).absoluteFilePath(QStringLiteral("pending-%1-XXXXXX").arg(::getpid())));
     const int fd = ::mkostemp(pending.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
     // Locked before it gets the name a start looks for, so no start takes it for a dead run's;
     // the lock is held until the process ends, however it ends.
-    QByteArray name = QFile::encodeName(QDir(folder).absoluteFilePath(QStringLiteral("run-%1-").arg(::getpid())));
+    QByteArray name = EncodePath(QDir(folder).absoluteFilePath(QStringLiteral("run-%1-").arg(::getpid())));
     name += pending.right(6);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::rename(pending.constData(), name.constData()) != 0) {
         ::close(fd);
@@ -145,15 +146,15 @@ void JobJournal::Record(const QString &path)
     // The folder as the file system has it, so that the clean-up never needs to follow a link;
     // percent-encoded, so that any byte of a name, a line break too, survives.
     QFileInfo info(path);
-    QByteArray folder = RealPath(QFile::encodeName(info.absolutePath()));
+    QByteArray folder = RealPath(EncodePath(info.absolutePath()));
     if (folder.isEmpty())
-        folder = QFile::encodeName(info.absolutePath());
-    WriteAll(journal.fd, (folder + '/' + QFile::encodeName(info.fileName())).toPercentEncoding("/") + '\n');
+        folder = EncodePath(info.absolutePath());
+    WriteAll(journal.fd, (folder + '/' + EncodePath(info.fileName())).toPercentEncoding("/") + '\n');
 }
 
 int JobJournal::CleanUpDeadRuns()
 {
-    const QByteArray folder = QFile::encodeName(Folder());
+    const QByteArray folder = EncodePath(Folder());
     if (!IsOwnRealFolder(folder))
         return 0;
     const QStringList journals = QDir(Folder()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
@@ -161,7 +162,7 @@ int JobJournal::CleanUpDeadRuns()
     for (const QString &journal : journals) {
         if (!JournalName().match(journal).hasMatch())
             continue;
-        const QByteArray name = folder + '/' + QFile::encodeName(journal);
+        const QByteArray name = folder + '/' + EncodePath(journal);
         const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0)
             continue;
@@ -193,7 +194,7 @@ void JobJournal::Close()
     QMutexLocker locker(&journal.mutex);
     if (journal.fd < 0)
         return;
-    ::unlink(QFile::encodeName(journal.path).constData());
+    ::unlink(EncodePath(journal.path).constData());
     ::close(journal.fd);
     journal.fd = -1;
     journal.path.clear();

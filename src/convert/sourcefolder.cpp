@@ -1,18 +1,48 @@
 #include "sourcefolder.h"
 
-#include <QDirIterator>
+#include "convert/filepath.h"
+
+#include <QDir>
 #include <QFileInfo>
 #include <QPair>
 #include <QVector>
 
 #include <algorithm>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Names are read as bytes, so that one that is not valid UTF-8 is listed, not lost. Hidden
+// entries and symbolic links are left out, and folders are walked as soon as they are met.
+void Walk(const QByteArray &folder, QStringList &files)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name.startsWith('.'))
+            continue;
+        const QByteArray path = folder + (folder.endsWith('/') ? "" : "/") + name;
+        struct stat info;
+        if (::lstat(path.constData(), &info) != 0)
+            continue;
+        if (S_ISDIR(info.st_mode))
+            Walk(path, files);
+        else if (S_ISREG(info.st_mode) && name.contains('.'))
+            files.append(DecodePath(path));
+    }
+    ::closedir(dir);
+}
+
+} // namespace
+
 QStringList WalkSourceFolder(const QString &folder, const SourceSortKey &key, Qt::SortOrder order)
 {
     QStringList files;
-    QDirIterator it(folder, { QStringLiteral("*.*") }, QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
+    Walk(EncodePath(QDir::cleanPath(folder)), files);
     if (!key)
         return files;
 

@@ -1,6 +1,7 @@
 #include "targetname.h"
 
 #include "convert/convertsettings.h"
+#include "convert/filepath.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,7 +42,8 @@ bool MakeTgtFilePathIf(QString &out, const QString &srcFile, const ConvertSettin
 {
     out.clear();
     const QFileInfo src(srcFile);
-    const QString baseName = src.completeBaseName();
+    // Written under a name that is valid whatever the source was called.
+    const QString baseName = ValidFileName(src.completeBaseName());
     const QString folder = settings.tgtFolder == QLatin1String(SameAsSourceFile) ? src.absolutePath()
                                                                                    : settings.tgtFolder;
     switch (settings.exists) {
@@ -87,7 +89,7 @@ QString JoinFilePath(const QString &folder, const QString &baseName, const QStri
 bool IsNameTaken(const QString &path)
 {
     struct stat info;
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+    return ::lstat(EncodePath(path).constData(), &info) == 0;
 }
 
 bool MakeUniqueFilePath(QString &out, const QString &folder, const QString &baseName, const QString &ext)
