@@ -178,21 +178,36 @@ bool CheckJobCanStart(const AVConvertData &data, const QString &transcoder, cons
 
 // The transcoder's run into outputFile, and a second one with even frame sizes when the
 // first failed for an odd one.
-TranscoderRun Transcode(const AVConvertData &data, const QString &transcoder, const QString &outputFile,
-                        const QString &tempDir)
+TranscoderRun Transcode(const AVConvertData &data, const MediaInfo &source, const QString &transcoder,
+                        const QString &outputFile, const QString &tempDir)
 {
     const ConvertSettings &settings = *data.settings;
     TranscoderRun run;
-    RunTranscoder(transcoder, MakeConvertArguments(data.srcFile, settings, outputFile, tempDir), outputFile, data,
-                  run);
+    RunTranscoder(transcoder, MakeConvertArguments(source, data.srcFile, settings, outputFile, tempDir), outputFile,
+                  data, run);
     if (run.outcome == OutcomeFailed && MayNeedEvenFrame(data.srcFile, settings, run.output.FrameSize())) {
         TranscoderRun evenRun;
-        RunTranscoder(transcoder, MakeConvertArguments(data.srcFile, settings, outputFile, tempDir, true), outputFile,
-                      data, evenRun);
+        RunTranscoder(transcoder, MakeConvertArguments(source, data.srcFile, settings, outputFile, tempDir, true),
+                      outputFile, data, evenRun);
         if (evenRun.outcome != OutcomeFailed)
             run = evenRun;
     }
     return run;
+}
+
+// What the source holds, read once; a source the prober cannot read is left to the
+// transcoder, whose reason is the better one. False when the source cannot become the target.
+bool ProbeSource(const AVConvertData &data, MediaInfo &source, ItemConvertResult &result)
+{
+    QString error;
+    if (!ProbeMedia(data.srcFile, source, error, [&data]() { return IsCanceled(data); }))
+        source = MediaInfo();
+    if (IsCanceled(data)) {
+        result.result = OutcomeCanceled;
+        return false;
+    }
+    result.reason = SourceMismatch(source, *data.settings);
+    return result.reason.isEmpty();
 }
 
 // Gives the finished file its name, unless the batch was canceled first; false with the
@@ -323,8 +338,11 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
                                  QString::fromLocal8Bit(std::strerror(errno)));
         return result;
     }
+    MediaInfo source;
+    if (!ProbeSource(data, source, result))
+        return result;
     const JobTempDir tempDir;
-    const TranscoderRun run = Transcode(data, transcoder, output.Path(), tempDir.Path());
+    const TranscoderRun run = Transcode(data, source, transcoder, output.Path(), tempDir.Path());
     result.result = run.outcome;
     if (run.outcome == OutcomeFailed) {
         result.reason = run.reason;
