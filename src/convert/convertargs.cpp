@@ -234,6 +234,8 @@ void AppendAudioFit(const MediaStream *sound, KRVAVCodecID tgtID, QStringList &a
 
 void AppendSoundMaps(const MediaInfo &source, KRVAVCodecID tgtID, QStringList &args)
 {
+    if (IsPictureOnlyTarget(tgtID))
+        return;
     for (const MediaStream &stream : source.streams) {
         if (stream.kind == MediaStream::Kind::Audio) {
             args << QStringLiteral("-map") << QStringLiteral("0:%1").arg(stream.index);
