@@ -199,31 +199,36 @@ bool CheckJobCanStart(const AVConvertData &data, const QString &transcoder, cons
 
 // The transcoder's run into outputFile, and a second one with even frame sizes when the
 // first failed for an odd one.
-TranscoderRun Transcode(const AVConvertData &data, const QString &transcoder, const QString &outputFile,
-                        const QString &tempDir)
+TranscoderRun Transcode(const AVConvertData &data, const MediaInfo &source, const QString &transcoder,
+                        const QString &outputFile, const QString &tempDir)
 {
     const ConvertSettings &settings = *data.settings;
     TranscoderRun run;
-    RunTranscoder(transcoder, MakeConvertArguments(data.srcFile, settings, outputFile, tempDir), outputFile, data,
-                  run);
+    RunTranscoder(transcoder, MakeConvertArguments(source, data.srcFile, settings, outputFile, tempDir), outputFile,
+                  data, run);
     if (run.outcome == OutcomeFailed && MayNeedEvenFrame(data.srcFile, settings, run.output.FrameSize())) {
         TranscoderRun evenRun;
-        RunTranscoder(transcoder, MakeConvertArguments(data.srcFile, settings, outputFile, tempDir, true), outputFile,
-                      data, evenRun);
+        RunTranscoder(transcoder, MakeConvertArguments(source, data.srcFile, settings, outputFile, tempDir, true),
+                      outputFile, data, evenRun);
         if (evenRun.outcome != OutcomeFailed)
             run = evenRun;
     }
     return run;
 }
 
-// What the prober tells of the source; empty when it could not say, and the transcoder
-// then explains.
-MediaInfo ProbeSource(const AVConvertData &data)
+// What the source holds, read once; a source the prober cannot read is left to the
+// transcoder, whose reason is the better one. False when the source cannot become the target.
+bool ProbeSource(const AVConvertData &data, MediaInfo &source, ItemConvertResult &result)
 {
-    MediaInfo source;
     QString error;
-    ProbeMedia(data.srcFile, source, error, [&data]() { return IsCanceled(data); });
-    return source;
+    if (!ProbeMedia(data.srcFile, source, error, [&data]() { return IsCanceled(data); }))
+        source = MediaInfo();
+    if (IsCanceled(data)) {
+        result.result = OutcomeCanceled;
+        return false;
+    }
+    result.reason = SourceMismatch(source, *data.settings);
+    return result.reason.isEmpty();
 }
 
 // The file gets a name only once it is proven good: readable, holding what the job meant to
@@ -397,9 +402,11 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
                                  QString::fromLocal8Bit(std::strerror(errno)));
         return result;
     }
+    MediaInfo source;
+    if (!ProbeSource(data, source, result))
+        return result;
     const JobTempDir tempDir;
-    const MediaInfo source = ProbeSource(data);
-    const TranscoderRun run = Transcode(data, transcoder, output.Path(), tempDir.Path());
+    const TranscoderRun run = Transcode(data, source, transcoder, output.Path(), tempDir.Path());
     result.result = run.outcome;
     if (run.outcome == OutcomeFailed) {
         result.reason = run.reason;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/mediaprobe.h"
 #include "krv/av/avcodec.h"
 
 #include <QSize>
@@ -14,6 +15,15 @@ struct MediaInfo;
 // down to even width and height at the end of the video filter.
 QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &settings, const QString &tgtFile,
                                  const QString &tempDir, bool evenFrame = false);
+
+// The same, fitted to what the prober found in the source: streams the target cannot hold
+// are left out or converted, and the picture and sound are brought within what the target's
+// players take. With nothing known of the source it gives what the overload above gives.
+QStringList MakeConvertArguments(const MediaInfo &source, const QString &srcFile, const ConvertSettings &settings,
+                                 const QString &tgtFile, const QString &tempDir, bool evenFrame = false);
+
+// Why the source cannot become the target at all, in words; empty when it can.
+QString SourceMismatch(const MediaInfo &source, const ConvertSettings &settings);
 
 // The last step of the video filter for encoders that take only even frame sizes.
 extern const char *const EvenFrameFilter;

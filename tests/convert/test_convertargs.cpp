@@ -19,6 +19,8 @@ namespace {
 const QString Src = QStringLiteral("/home/u/talk.wav");
 const QString Vob = QStringLiteral("/v/movie.vob");
 const QString Ts = QStringLiteral("/v/rec.ts");
+const QString Device = QStringLiteral("-c:v libx264 -profile:v ");
+const QString Yuv420 = QStringLiteral("-pix_fmt yuv420p -maxrate ");
 const QString ThreeGP = QStringLiteral("-ac 1 -ar 8k -b:a 12.20k -b:v 2M");
 
 ConvertSettings BaseSettings()
@@ -108,7 +110,7 @@ private slots:
         Row("mpg", 62, ".mpg", "-vcodec mpeg2video -b:v 2M");
         Row("mp4, no effects", 61, ".mp4", "",
             [](S s) { s.wtEnable = s.transform = true; s.wiFile = QStringLiteral("/nowhere.png"); s.scaleW = 10; });
-        Row("device profile ignores scale", 3, ".mp4", "", [](S s) { s.scale = true; });
+        Row("device profile ignores scale, keeps to its limits", 3, ".mp4", Device + "high -level:v 4.1 " + Yuv420 + "62500k -bufsize 78125k", [](S s) { s.scale = true; });
 
         Row("vob to mp4 copies, effects ignored", 61, ".mp4", "-c:v copy -c:a copy -c:s copy", EveryEffect, Vob);
         Row("vob to m4a", 58, ".m4a", "-c:a copy -c:s copy", {}, Vob);
@@ -117,7 +119,7 @@ private slots:
         Row("ts to ts is no copy", 63, ".ts", "-b:v 2M", {}, Ts);
         Row("mts to mp4 is no copy", 61, ".mp4", "-filter_complex scale=768:576", [](S s) { s.scale = true; },
             QStringLiteral("/v/cam.mts"));
-        Row("vob to device profile goes through effects", 0, ".mp4", "-filter_complex transpose=1",
+        Row("vob to device profile goes through effects", 0, ".mp4", "-filter_complex transpose=1 " + Device + "baseline -level:v 3.0 " + Yuv420 + "10000k -bufsize 10000k",
             [](S s) { s.scale = s.transform = s.rotate = true; }, Vob);
 
         Row("mp3 takes no effects", 60, ".mp3", "", EveryEffect);
@@ -176,6 +178,52 @@ private slots:
         const QStringList expected = QStringList{ "-i", src } + middle.split(' ', Qt::SkipEmptyParts)
                                      + QStringList{ "-y", "/out/target" };
         QCOMPARE(MakeConvertArguments(src, settings, QStringLiteral("/out/target"), jobDir.path(), evenFrame), expected);
+    }
+
+    // Source facts, as the prober reports them, against what each kind of target gets.
+    void fittedArguments_data()
+    {
+        QTest::addColumn<QString>("streams"); QTest::addColumn<int>("id"); QTest::addColumn<QString>("ext"); QTest::addColumn<QString>("middle");
+        const QString phone = R"({"index":0,"codec_type":"video","width":1440,"height":2560,"pix_fmt":"yuv420p10le","avg_frame_rate":"60/1"},{"index":1,"codec_type":"audio","channels":6,"sample_rate":"48000"})";
+        QTest::newRow("10-bit portrait 60 fps phone clip to iPhone 4") << phone << 1 << ".mp4"
+            << "-map 0:0 -map 0:1 -vf scale=720:1280,setsar=1,fps=30 " + Device + "main -level:v 3.1 " + Yuv420 + "14000k -bufsize 14000k -ac 2";
+        QTest::newRow("10-bit clip to mp4") << phone << 61 << ".mp4" << "-map 0:0 -map 0:1 -pix_fmt yuv420p";
+        QTest::newRow("inside the PSP's limits: size kept") << R"({"index":0,"codec_type":"video","width":480,"height":272,"pix_fmt":"yuv420p","avg_frame_rate":"25/1","sample_aspect_ratio":"1:1"})"
+            << 21 << ".mp4" << "-map 0:0 " + Device + "main -level:v 2.1 " + Yuv420 + "4000k -bufsize 4000k";
+        QTest::newRow("silent clip to m4a") << R"({"index":0,"codec_type":"video"})" << 58 << ".m4a" << "!The source has no sound.";
+        QTest::newRow("sound to gif") << R"({"index":0,"codec_type":"audio"})" << 54 << ".gif" << "!The source has no picture.";
+        QTest::newRow("mp3 with cover to m4a") << R"({"index":0,"codec_type":"audio","channels":2},{"index":1,"codec_type":"video","codec_name":"mjpeg","disposition":{"attached_pic":1}})"
+            << 58 << ".m4a" << "-map 0:0 -map 0:1 -c:v copy -disposition:v attached_pic";
+        QTest::newRow("mp3 with cover to mp4: no video") << R"({"index":0,"codec_type":"audio"},{"index":1,"codec_type":"video","codec_name":"mjpeg","disposition":{"attached_pic":1}})"
+            << 61 << ".mp4" << "-map 0:0";
+        QTest::newRow("5.1 at 96 kHz to wma") << R"({"index":0,"codec_type":"video"},{"index":1,"codec_type":"audio","channels":6,"sample_rate":"96000"})"
+            << 69 << ".wma" << "-vn -ac 2 -ar 48000 -q:v 0 -q:a 0 -ac 2";
+        QTest::newRow("5.1(side) to webm") << R"j({"index":0,"codec_type":"audio","channels":6,"channel_layout":"5.1(side)"})j" << 68 << ".webm" << "-map 0:0 -ac 6 -b:v 2M";
+        QTest::newRow("interlaced HLG to webm, tone-mapped") << R"({"index":0,"codec_type":"video","field_order":"tt","color_transfer":"arib-std-b67","pix_fmt":"yuv420p10le"})"
+            << 68 << ".webm" << "-map 0:0 -vf bwdif=0,zscale=tin=arib-std-b67:pin=bt2020:min=bt2020nc:t=linear:npl=100,format=gbrpf32le,zscale=p=bt709,"
+               "tonemap=tonemap=hable:desat=0,zscale=t=bt709:m=bt709:r=tv,format=yuv420p -color_primaries bt709 -color_trc bt709 -colorspace bt709 -b:v 2M";
+        const QString disc = R"({"index":0,"codec_type":"video","pix_fmt":"yuv420p"},{"index":1,"codec_type":"audio","tags":{"language":"eng"}},{"index":2,"codec_type":"audio","tags":{"language":"deu"}},)"
+                             R"({"index":3,"codec_type":"subtitle","codec_name":"subrip"},{"index":4,"codec_type":"subtitle","codec_name":"hdmv_pgs_subtitle"})";
+        QTest::newRow("two languages, text and bitmap subtitles to mp4") << disc << 61 << ".mp4" << "-map 0:0 -map 0:1 -map 0:2 -map 0:3 -c:s:0 mov_text";
+        QTest::newRow("the same to mkv keeps both subtitles") << disc << 57 << ".mkv" << "-map 0:0 -map 0:1 -map 0:2 -map 0:3 -c:s:0 copy -map 0:4 -c:s:1 copy";
+        QTest::newRow("the same to avi: first track only") << disc << 45 << ".avi" << "-map 0:0 -map 0:1 -q:v 0 -q:a 0";
+        QTest::newRow("anamorphic to flv: square pixels") << R"({"index":0,"codec_type":"video","sample_aspect_ratio":"64:45"})" << 53 << ".flv"
+            << "-map 0:0 -vf scale=trunc(iw*sar/2)*2:ih,setsar=1 -ar 22050 -b:v 2M";
+    }
+
+    void fittedArguments()
+    {
+        QFETCH(QString, streams); QFETCH(int, id); QFETCH(QString, ext); QFETCH(QString, middle);
+        MediaInfo source;
+        QVERIFY(ParseMediaProbe(R"({"format":{"format_name":"x"},"streams":[)" + streams.toUtf8() + "]}", source));
+        ConvertSettings settings = BaseSettings();
+        settings.tgtID = id, settings.tgtFormat = ext;
+        // Effects are on throughout: a source without a picture must not get them.
+        settings.transform = settings.vFlip = id == KRVAVCodecID_MP4 && !source.HasPicture();
+        QCOMPARE(SourceMismatch(source, settings), middle.startsWith('!') ? middle.mid(1) : QString());
+        const QStringList expected = QStringList{ "-i", "/s" } + middle.split(' ') + QStringList{ "-y", "/t" };
+        if (!middle.startsWith('!'))
+            QCOMPARE(MakeConvertArguments(source, "/s", settings, "/t", QString()), expected);
     }
 
     void bothOverlays()

@@ -168,6 +168,45 @@ private slots:
         QVERIFY2(streams.contains(video ? "codec_type=video" : "codec_type=audio"), qPrintable(target + '\n' + streams));
     }
 
+    // Sources people have, through the real engine, judged by what the prober finds in the output.
+    void fitsTarget_data()
+    {
+        QTest::addColumn<QString>("make"); QTest::addColumn<int>("id"); QTest::addColumn<QString>("ext"); QTest::addColumn<QString>("expected");
+        const QString deep = "-f lavfi -i testsrc=d=0.4:s=200x150:r=60 -f lavfi -i sine=d=0.4 -pix_fmt yuv444p10le -c:v libx264 -shortest";
+        QTest::newRow("10-bit 4:4:4 to mp4") << deep << 61 << ".mp4" << "codec_type=video|codec_name=h264|profile=High|pix_fmt=yuv420p|codec_type=audio";
+        QTest::newRow("10-bit 4:4:4 60 fps to PSP") << deep << 21 << ".mp4" << "profile=Main|width=200|pix_fmt=yuv420p|level=21|r_frame_rate=30/1";
+        QTest::newRow("silent clip to m4a") << "-f lavfi -i testsrc=d=0.4:s=160x120" << 58 << ".m4a" << "!The source has no sound.";
+        QTest::newRow("mp3 with cover to m4a") << "-f lavfi -i sine=d=0.4 -f lavfi -i color=s=64x64:d=0.1 -map 0 -map 1 -frames:v 1 -c:v png -disposition:v attached_pic -id3v2_version 3"
+                                               << 58 << ".m4a" << "codec_type=audio|codec_name=png|attached_pic=1";
+        QTest::newRow("5.1 at 96 kHz to wma") << "-f lavfi -i sine=d=0.4:r=96000 -af pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0" << 69 << ".wma"
+                                              << "codec_name=wmav2|sample_rate=48000|channels=2";
+        QTest::newRow("interlaced to mp4") << "-f lavfi -i testsrc=d=0.4:s=160x120 -vf setfield=tff,interlace -c:v libx264 -flags +ildct+ilme" << 61 << ".mp4" << "field_order=progressive";
+        QTest::newRow("two languages and srt to mp4") << "-f lavfi -i testsrc=d=0.4:s=160x120 -f lavfi -i sine=d=0.4 -f lavfi -i sine=d=0.4:f=880 -i <srt> -map 0 -map 1 -map 2 -map 3 "
+                                                         "-metadata:s:a:0 language=eng -metadata:s:a:1 language=deu -c:s srt"
+                                                      << 61 << ".mp4" << "language=eng|language=deu|codec_name=mov_text";
+    }
+
+    void fitsTarget()
+    {
+        QFETCH(QString, make); QFETCH(int, id); QFETCH(QString, ext); QFETCH(QString, expected);
+        const QString dir = NewDir(QStringLiteral("fits/") + QString(QTest::currentDataTag()).replace(' ', '-'));
+        const QString srt = QDir(dir).filePath("subs.srt");
+        QVERIFY(TestSupport::WriteBytes(srt, "1\n00:00:00,000 --> 00:00:00,300\nHello\n"));
+        const QString src = QDir(dir).filePath(ext == ".wma" ? "src.wav" : make.contains("sine") && !make.contains("testsrc") ? "src.mp3" : "src.mkv");
+        QVERIFY(TestSupport::RunFfmpeg(make.replace("<srt>", srt).split(' ') + QStringList{ src }));
+        const ConvertSettings s = Settings(dir, KRVAVCodecID(id), ext);
+        const ItemConvertResult r = QtConcurrent::run(ThreadFunction, Job(src, &s)).result();
+        if (expected.startsWith('!')) {
+            QCOMPARE(r.result, int(OutcomeFailed));
+            QCOMPARE(r.reason, expected.mid(1));
+            return;
+        }
+        QCOMPARE(r.result, int(OutcomeSucceeded));
+        const QString report = TestSupport::Probe(r.tgtFiles.value(0), { "-show_streams" });
+        for (const QString &line : expected.split('|'))
+            QVERIFY2(report.contains(QRegularExpression("(^|\\n)(TAG:|DISPOSITION:)?" + QRegularExpression::escape(line) + "\\n")), qPrintable(line + '\n' + report));
+    }
+
     // The filter texts and options, run through the real transcoder on a pool thread as
     // in a batch (the watermark text is rendered off the GUI thread).
     void effects_data()
