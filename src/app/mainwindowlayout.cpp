@@ -48,7 +48,7 @@ void FitHeaderTexts(QTreeView *view)
 }
 
 // The thirteen actions in WindowAction's order.
-struct ActionSpec
+struct ActionEntry
 {
     QAction *MainWindow::*member;
     const char *text;
@@ -58,7 +58,7 @@ struct ActionSpec
     const char *tip;
 };
 
-const ActionSpec Actions[WindowActionCount] = {
+const ActionEntry Actions[WindowActionCount] = {
     { &MainWindow::actAddSrcFiles, QT_TR_NOOP("Add Source(s)"), ":IMG_ADD_FILE", QT_TR_NOOP("Alt+A"), QKeySequence::UnknownKey, QT_TR_NOOP("Add one or more source files") },
     { &MainWindow::actAddSrcFolder, QT_TR_NOOP("Add Folder"), ":IMG_ADD_FOLDER", nullptr, QKeySequence::UnknownKey, QT_TR_NOOP("Add a source file folder") },
     { &MainWindow::actAddUrl, QT_TR_NOOP("Add Url"), ":IMG_ADD_URL", nullptr, QKeySequence::UnknownKey, QT_TR_NOOP("Add an url and download the file from the internet") },
@@ -78,17 +78,17 @@ const ActionSpec Actions[WindowActionCount] = {
 void MainWindow::CreateActions()
 {
     for (int a = 0; a < WindowActionCount; ++a) {
-        const ActionSpec &spec = Actions[a];
-        auto *action = new QAction(tr(spec.text), this);
+        const ActionEntry &entry = Actions[a];
+        auto *action = new QAction(tr(entry.text), this);
         action->setObjectName(QString::fromLatin1(WindowActionName(WindowAction(a))));
-        if (spec.icon)
-            action->setIcon(QIcon(QString::fromLatin1(spec.icon)));
-        if (spec.shortcut)
-            action->setShortcut(QKeySequence(tr(spec.shortcut)));
-        else if (spec.standardKey != QKeySequence::UnknownKey)
-            action->setShortcut(QKeySequence(spec.standardKey));
-        action->setToolTip(tr(spec.tip));
-        this->*spec.member = action;
+        if (entry.icon)
+            action->setIcon(QIcon(QString::fromLatin1(entry.icon)));
+        if (entry.shortcut)
+            action->setShortcut(QKeySequence(tr(entry.shortcut)));
+        else if (entry.standardKey != QKeySequence::UnknownKey)
+            action->setShortcut(QKeySequence(entry.standardKey));
+        action->setToolTip(tr(entry.tip));
+        this->*entry.member = action;
     }
 }
 

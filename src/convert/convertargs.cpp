@@ -10,15 +10,6 @@
 
 namespace {
 
-// FFmpeg writes ".mka" with its audio-only Matroska muxer, which has no video encoder: a filter
-// output there fails the whole job.
-bool TargetTakesEffects(KRVAVCodecID tgtID, const QString &tgtFormat)
-{
-    if (tgtID == KRVAVCodecID_MKV && tgtFormat == QLatin1String(".mka"))
-        return false;
-    return IsVideoFormat(tgtID, tgtFormat);
-}
-
 bool IsStreamCopy(KRVAVCodecID srcID, KRVAVCodecID tgtID)
 {
     return (srcID == KRVAVCodecID_DVD || srcID == KRVAVCodecID_TS)
@@ -333,7 +324,7 @@ QStringList MakeConvertArguments(const MediaInfo &source, const QString &srcFile
         AppendFormatOptions(settings, tgtID, args);
     } else {
         // Effects on a source without a picture would leave the filter without its input.
-        if (TargetTakesEffects(tgtID, settings.tgtFormat) && (!known || picture))
+        if (!IsAudioOnlyTarget(tgtID, settings.tgtFormat) && (!known || picture))
             AppendEffectsArguments(settings, tgtID, tempDir, args);
         if (known) {
             // The moving picture, never a cover image, which players would show as a second video.
@@ -373,7 +364,7 @@ QStringList MakeConvertArguments(const MediaInfo &source, const QString &srcFile
 bool MayNeedEvenFrame(const QString &srcFile, const ConvertSettings &settings, const QSize &srcFrame)
 {
     const auto tgtID = KRVAVCodecID(settings.tgtID);
-    if (IsStreamCopy(KRVAVCodec(srcFile).id, tgtID) || !TargetTakesEffects(tgtID, settings.tgtFormat)
+    if (IsStreamCopy(KRVAVCodec(srcFile).id, tgtID) || IsAudioOnlyTarget(tgtID, settings.tgtFormat)
         || tgtID == KRVAVCodecID_3GP || tgtID == KRVAVCodecID_3GP2)
         return false;
     const QSize frame = IsScalableFormat(tgtID) && settings.scale ? QSize(settings.scaleW, settings.scaleH) : srcFrame;
@@ -385,7 +376,7 @@ OutputKinds ExpectedOutputKinds(const MediaInfo &source, const ConvertSettings &
 {
     const auto tgtID = KRVAVCodecID(settings.tgtID);
     OutputKinds kinds;
-    kinds.video = TargetTakesEffects(tgtID, settings.tgtFormat) && source.HasPicture();
-    kinds.audio = !IsVideoFormat(tgtID, settings.tgtFormat) && source.HasSound();
+    kinds.video = !IsAudioOnlyTarget(tgtID, settings.tgtFormat) && source.HasPicture();
+    kinds.audio = IsAudioOnlyTarget(tgtID, settings.tgtFormat) && source.HasSound();
     return kinds;
 }
