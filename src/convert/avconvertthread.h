@@ -46,6 +46,9 @@ public:
     // Set before the jobs start. Called on the jobs' threads with a job's progress in
     // milliseconds of its source (total -1 when unknown), about ten times a second at most.
     std::function<void(int srcRow, qint64 doneMs, qint64 totalMs)> progress;
+    // Set before the jobs start. Called on a job's thread when it copies its streams instead of
+    // encoding them: such a job runs at disk speed and tells nothing of the encoders' rate.
+    std::function<void(int srcRow)> copying;
     // Where failed jobs write their error output; none when empty. Set before the jobs start.
     QString logFile;
     void AppendLog(const QString &srcFile, const QString &reason, const QByteArray &errorOutput);
@@ -89,6 +92,8 @@ struct ItemConvertResult
     QStringList tgtFiles;
     // Why a failed job failed, in one line.
     QString reason;
+    // Every stream of the file was copied, none encoded.
+    bool copied = false;
 };
 
 // The most jobs one batch runs at once.
