@@ -1,6 +1,6 @@
 #include "player/avplayerdlg.h"
 #include "player/mpvplayer.h"
-#include "player/streamprobe.h"
+#include "convert/streamprobe.h"
 
 #include <QApplication>
 #include <QDir>

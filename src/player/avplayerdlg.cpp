@@ -2,7 +2,7 @@
 
 #include "player/avslider.h"
 #include "player/mpvvideowidget.h"
-#include "player/streamprobe.h"
+#include "convert/streamprobe.h"
 
 #include <QDebug>
 #include <QEventLoop>
@@ -40,16 +40,39 @@ AVPlayerDlg::AVPlayerDlg(const QString &file, QWidget *parent)
     codecID = KRVAVCodec(file).id;
     const QFileInfo fileInfo(file);
 
-    const int iconSide = style()->pixelMetric(QStyle::PM_ToolBarIconSize);
-    const QSize iconSize(iconSide, iconSide);
-    const int volumeLabelWidth = QFontMetrics(QFont()).horizontalAdvance(tr("100%"));
-
     renderer = new MpvVideoWidget();
     renderer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     renderer->setMinimumHeight(480);
     player.reset(new MpvPlayer());
     player->setRenderer(renderer);
 
+    BuildSeekBar();
+    BuildControlBar();
+
+    mainLayout = new QVBoxLayout();
+    mainLayout->addWidget(renderer);
+    mainLayout->addWidget(seekBar);
+    mainLayout->addWidget(controlBar);
+    setLayout(mainLayout);
+
+    ConnectSignals();
+
+    QString title = tr("Play") + tr(" - ") + fileInfo.fileName();
+    QString res;
+    GetResolution(file, res);
+    if (!res.isEmpty())
+        title += QStringLiteral(" (") + res + QStringLiteral(")");
+    setWindowTitle(title);
+
+    setSizeGripEnabled(true);
+    setMinimumSize(770, 580);
+    resize(770, 580);
+
+    player->play(file);
+}
+
+void AVPlayerDlg::BuildSeekBar()
+{
     seekBar = new QWidget(this);
     seekBar->setObjectName(QStringLiteral("seekBar"));
     seekBar->setContentsMargins(0, 0, 0, 0);
@@ -67,6 +90,13 @@ AVPlayerDlg::AVPlayerDlg(const QString &file, QWidget *parent)
     seekLayout->addWidget(timeLabel);
     seekLayout->addWidget(seekSlider);
     seekLayout->addWidget(durationLabel);
+}
+
+void AVPlayerDlg::BuildControlBar()
+{
+    const int iconSide = style()->pixelMetric(QStyle::PM_ToolBarIconSize);
+    const QSize iconSize(iconSide, iconSide);
+    const int volumeLabelWidth = QFontMetrics(QFont()).horizontalAdvance(tr("100%"));
 
     controlBar = new QWidget(this);
     controlBar->setObjectName(QStringLiteral("controlBar"));
@@ -103,13 +133,10 @@ AVPlayerDlg::AVPlayerDlg(const QString &file, QWidget *parent)
     controlLayout->addWidget(volumeBtn);
     controlLayout->addWidget(volumeSlider);
     controlLayout->addWidget(volumeLabel);
+}
 
-    mainLayout = new QVBoxLayout();
-    mainLayout->addWidget(renderer);
-    mainLayout->addWidget(seekBar);
-    mainLayout->addWidget(controlBar);
-    setLayout(mainLayout);
-
+void AVPlayerDlg::ConnectSignals()
+{
     connect(seekSlider, &AVSlider::sliderPressed, this, &AVPlayerDlg::Seek);
     connect(seekSlider, &AVSlider::sliderReleased, this, &AVPlayerDlg::Seek);
     connect(seekSlider, &AVSlider::sliderHovered, this, &AVPlayerDlg::PlaySliderHovered);
@@ -121,19 +148,6 @@ AVPlayerDlg::AVPlayerDlg(const QString &file, QWidget *parent)
     connect(player.data(), &MpvPlayer::positionChanged, this, &AVPlayerDlg::PlayPositionChanged);
     connect(player.data(), &MpvPlayer::stopped, this, &AVPlayerDlg::PlayStopped);
     connect(player.data(), &MpvPlayer::error, this, &AVPlayerDlg::PlayError);
-
-    QString title = tr("Play") + tr(" - ") + fileInfo.fileName();
-    QString res;
-    GetResolution(file, res);
-    if (!res.isEmpty())
-        title += QStringLiteral(" (") + res + QStringLiteral(")");
-    setWindowTitle(title);
-
-    setSizeGripEnabled(true);
-    setMinimumSize(770, 580);
-    resize(770, 580);
-
-    player->play(file);
 }
 
 AVPlayerDlg::~AVPlayerDlg()

@@ -62,4 +62,9 @@ protected:
     bool stoppedFlag = false;
     // Set by an error, which ends the dialog's use: nothing clears it.
     bool failedFlag = false;
+
+private:
+    void BuildSeekBar();
+    void BuildControlBar();
+    void ConnectSignals();
 };

@@ -2,7 +2,7 @@
 #include "player/avslider.h"
 #include "player/mpvplayer.h"
 #include "player/mpvvideowidget.h"
-#include "player/streamprobe.h"
+#include "convert/streamprobe.h"
 #include "testsupport.h"
 
 namespace {

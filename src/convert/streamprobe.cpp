@@ -1,4 +1,4 @@
-#include "player/streamprobe.h"
+#include "convert/streamprobe.h"
 
 #include "krv/gen/plugins.h"
 
