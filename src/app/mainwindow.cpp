@@ -35,7 +35,7 @@
 #include <QToolTip>
 #include <QTreeView>
 #include <QUrl>
-#include <QtConcurrent>
+#include <QThread>
 
 #include <sys/stat.h>
 
@@ -435,65 +435,35 @@ void MainWindow::Convert()
     progressDlg.setMinimumSize(400, 100);
     progressDlg.setLabelText(tr("Converting..."));
 
-    // The dialog stays the one place where the user's cancel lands; the jobs on
-    // the pool read the batch's flag instead of calling into a GUI object. Every
-    // source in the list is out of the jobs' reach, not only the selected ones.
-    const auto batch = std::make_shared<ConvertBatch>(srcFiles);
-    connect(&progressDlg, &QProgressDialog::canceled, this, [batch]() { batch->Cancel(); });
-    // The jobs report from the pool; only the GUI thread touches the rows and the dialog.
-    batch->progress = [this](int srcRow, qint64 doneMs, qint64 totalMs) {
-        QMetaObject::invokeMethod(
-            this, [this, srcRow, doneMs, totalMs]() { ConvertProgress(srcRow, doneMs, totalMs); },
-            Qt::QueuedConnection);
-    };
-    batch->logFile = NewBatchLogFile();
-    connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::finished, &progressDlg, &QProgressDialog::reset);
-    // The future itself is not canceled: jobs that have not started end at once on the
-    // flag, and a job that moved its file into place before the cancel still reports it.
-    connect(&progressDlg, &QProgressDialog::canceled, this, &MainWindow::ConvertCanceled);
-    batchCanceled = false;
-
+    // Every source in the list is out of the jobs' reach, not only the selected ones. The runner
+    // works on a copy of the record, so nothing the window does can reach a job.
+    batchRunner.reset();
+    batchRunner = std::make_unique<BatchRunner>(selSrcFiles, srcFiles, convertSettings, &convertWatcher);
+    BatchRunner *runner = batchRunner.get();
     convertJobs.clear();
-    jobProgress.fill(JobProgress(), selSrcFiles.size());
-    jobOfSrcRow.clear();
-    finishedJobs = 0;
-    failureDetails.clear();
-    batchLogFile = batch->logFile;
-    batchTimer.start();
+    jobRows.clear();
     for (int i = 0; i < selSrcFiles.size(); ++i) {
-        jobOfSrcRow.insert(selSrcRows.at(i), i);
-        AVConvertData job;
-        job.srcFile = selSrcFiles.at(i);
-        job.settings = &convertSettings;
-        job.srcRow = selSrcRows.at(i);
-        job.result = OutcomeCanceled;
-        job.batch = batch;
-        convertJobs.append(job);
+        convertJobs.append(runner->Jobs().at(i));
+        convertJobs.last().srcRow = selSrcRows.at(i);
+        jobRows.append(QPersistentModelIndex(srcModel.index(selSrcRows.at(i), 0)));
     }
+    connect(runner, &BatchRunner::jobProgress, this, &MainWindow::ConvertProgress);
+    connect(runner, &BatchRunner::jobFinished, this, &MainWindow::ConvertResultReadyAt);
+    connect(runner, &BatchRunner::finished, &progressDlg, &QProgressDialog::reset);
+    connect(&progressDlg, &QProgressDialog::canceled, this, &MainWindow::ConvertCanceled);
+    std::copy(runner->Counts(), runner->Counts() + ConvertCountKinds, convertCounts);
 
-    QThreadPool::globalInstance()->setMaxThreadCount(BatchThreadCount(convertJobs.size(), QThread::idealThreadCount()));
-    convertWatcher.setFuture(QtConcurrent::mapped(convertJobs, ThreadFunction));
-
-    std::fill(std::begin(convertCounts), std::end(convertCounts), 0);
-    convertCounts[CountSelected] = convertJobs.size();
-
+    runner->Start(QThread::idealThreadCount());
     UpdateConvertProgress();
-
-    if (!convertWatcher.isFinished())
+    if (!runner->IsFinished())
         progressDlg.exec();
-
     // After a cancel the running transcoders take a moment to die; keep painting
     // meanwhile, but take no input that could start another batch.
-    if (!convertWatcher.isFinished()) {
+    if (!runner->IsFinished()) {
         QEventLoop loop;
-        connect(&convertWatcher, &QFutureWatcher<ItemConvertResult>::finished, &loop, &QEventLoop::quit);
-        if (!convertWatcher.isFinished())
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        connect(runner, &BatchRunner::finished, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
-    convertWatcher.waitForFinished();
-    QCoreApplication::processEvents();
-
-    disconnect(&convertWatcher, nullptr, &progressDlg, nullptr);
 
     UpdateTgtList();
     if (ShouldReportCResults())
@@ -503,115 +473,72 @@ void MainWindow::Convert()
 void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
 {
     qDebug().noquote() << QStringLiteral("MainWindow::convertResultReadyAt %1").arg(iCurSelSrcIndex);
-    if (iCurSelSrcIndex < 0 || iCurSelSrcIndex >= convertJobs.size())
+    // The watcher's own signal comes before the runner has taken the result; the runner's
+    // jobFinished brings the index again once it has.
+    if (!batchRunner || !batchRunner->HasEnded(iCurSelSrcIndex) || iCurSelSrcIndex >= convertJobs.size())
         return;
-    AVConvertData &job = convertJobs[iCurSelSrcIndex];
-    const ItemConvertResult result = convertWatcher.resultAt(iCurSelSrcIndex);
-    // The cancel counted this row before the job could tell how it really ended.
-    if (batchCanceled && job.result == OutcomeCanceled && result.result != OutcomeCanceled)
-        --convertCounts[CountCanceled];
-    job.result = result.result;
-    if (iCurSelSrcIndex < jobProgress.size() && !jobProgress.at(iCurSelSrcIndex).finished) {
-        jobProgress[iCurSelSrcIndex].finished = true;
-        ++finishedJobs;
-    }
-    QStandardItem *statusItem = srcModel.item(job.srcRow, SrcStatusColumn);
-    QStandardItem *nameItem = srcModel.item(job.srcRow, 0);
-    if (statusItem)
-        statusItem->setToolTip(result.reason);
-    if (nameItem)
-        nameItem->setToolTip(result.reason);
-    if (result.result == OutcomeSucceeded) {
-        ++convertCounts[CountSucceeded];
-        if (statusItem)
-            statusItem->setText(QStringLiteral("Succeeded"));
+    const ItemConvertResult result = batchRunner->Result(iCurSelSrcIndex);
+    convertJobs[iCurSelSrcIndex].result = result.result;
+    std::copy(batchRunner->Counts(), batchRunner->Counts() + ConvertCountKinds, convertCounts);
+    if (result.result == OutcomeSucceeded)
         tgtFiles.append(result.tgtFiles);
-        if (nameItem)
-            nameItem->setIcon(QIcon(QStringLiteral(":IMG_SUCCEEDED")));
-    } else if (result.result == OutcomeFailed) {
-        ++convertCounts[CountFailed];
-        if (statusItem)
-            statusItem->setText(QStringLiteral("Failed"));
-        if (nameItem)
-            nameItem->setIcon(QIcon(QStringLiteral(":IMG_FAILED")));
-        failureDetails << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(job.srcFile), result.reason);
-    }
+    SetSrcStatus(jobRows.value(iCurSelSrcIndex), result.result, result.reason);
     UpdateConvertProgress();
 }
 
-void MainWindow::ConvertProgress(int srcRow, qint64 doneMs, qint64 totalMs)
+void MainWindow::SetSrcStatus(const QModelIndex &name, int result, const QString &reason)
 {
-    const int index = jobOfSrcRow.value(srcRow, -1);
-    // Late news of a job that has ended, or of a batch the user canceled, changes nothing.
-    if (index < 0 || index >= jobProgress.size() || jobProgress.at(index).finished || batchCanceled)
+    if (!name.isValid())
         return;
-    jobProgress[index].doneMs = doneMs;
-    jobProgress[index].totalMs = totalMs;
-    if (QStandardItem *statusItem = srcModel.item(srcRow, SrcStatusColumn)) {
-        statusItem->setText(totalMs > 0 ? QStringLiteral("%1 %").arg(qBound<qint64>(0, doneMs * 100 / totalMs, 99))
-                                        : QString());
-    }
+    static const char *const icons[] = { ":IMG_SUCCEEDED", ":IMG_FAILED", ":IMG_CANCELLED" };
+    const QModelIndex status = name.sibling(name.row(), SrcStatusColumn);
+    srcModel.setData(status, OutcomeWord(result));
+    srcModel.setData(status, reason, Qt::ToolTipRole);
+    srcModel.setData(name, reason, Qt::ToolTipRole);
+    srcModel.setData(name, QIcon(QString::fromLatin1(icons[qBound(0, result, 2)])), Qt::DecorationRole);
+}
+
+void MainWindow::ConvertProgress(int index, qint64 doneMs, qint64 totalMs)
+{
+    const QModelIndex name = jobRows.value(index);
+    const int percent = BatchProgress::Percent(doneMs, totalMs);
+    if (name.isValid())
+        srcModel.setData(name.sibling(name.row(), SrcStatusColumn), percent < 0 ? QString() : QStringLiteral("%1 %").arg(percent));
     UpdateConvertProgress();
 }
 
-// The bar follows the work done, each job weighted by the length of its source; a job
-// whose length is not known yet counts as long as the known ones on average.
 void MainWindow::UpdateConvertProgress()
 {
     QProgressDialog *dlg = convertProgressDlg;
-    if (!dlg || jobProgress.isEmpty())
+    if (!dlg || !batchRunner || batchRunner->Jobs().isEmpty())
         return;
-    qint64 knownTotal = 0;
-    int known = 0;
-    for (const JobProgress &job : qAsConst(jobProgress)) {
-        if (job.totalMs > 0) {
-            knownTotal += job.totalMs;
-            ++known;
-        }
-    }
-    QString line = tr("%1 of %2 files").arg(finishedJobs).arg(jobProgress.size());
-    if (known == 0) {
-        // Nothing tells how long the work is: count files, or just show that it goes on.
-        if (jobProgress.size() == 1) {
-            dlg->setRange(0, 0);
-        } else {
-            dlg->setRange(0, jobProgress.size());
-            dlg->setValue(finishedJobs);
-        }
-        dlg->setLabelText(tr("Converting...") + QLatin1Char('\n') + line);
-        return;
-    }
-    const double average = double(knownTotal) / known;
-    double done = 0;
-    double all = 0;
-    for (const JobProgress &job : qAsConst(jobProgress)) {
-        const double weight = job.totalMs > 0 ? job.totalMs : average;
-        all += weight;
-        done += job.finished ? weight : weight * qBound(0.0, double(job.doneMs) / qMax<qint64>(1, job.totalMs), 1.0);
-    }
-    const double fraction = all > 0 ? done / all : 0;
-    dlg->setRange(0, 1000);
-    dlg->setValue(qBound(0, int(fraction * 1000), 1000));
-    const qint64 elapsedMs = batchTimer.elapsed();
-    if (fraction >= 0.01 && fraction < 1 && elapsedMs >= 2000) {
-        const qint64 leftSeconds = qint64(elapsedMs * (1 - fraction) / fraction / 1000 + 0.5);
-        line += QStringLiteral(" \u00b7 ") + tr("about %1 left").arg(FormatTimeLeft(leftSeconds));
+    const BatchProgress progress = batchRunner->Progress();
+    const int all = progress.jobs.size();
+    QString line = tr("%1 of %2 files").arg(progress.Ended()).arg(all);
+    if (all == 1 && progress.jobs.first().totalMs <= 0 && !progress.Ended()) {
+        // Nothing tells how long the one file takes: just show that it goes on.
+        dlg->setRange(0, 0);
+    } else {
+        dlg->setRange(0, 1000);
+        dlg->setValue(qBound(0, int(progress.Fraction() * 1000), 1000));
+        const qint64 left = progress.SecondsLeft();
+        if (left >= 0)
+            line += QStringLiteral(" \u00b7 ") + tr("about %1 left").arg(FormatTimeLeft(left));
     }
     dlg->setLabelText(tr("Converting...") + QLatin1Char('\n') + line);
 }
 
+// The rows show the cancel at once; the counts take each job as it ends, so that one that moved
+// its file into place first still counts, and shows, as succeeded.
 void MainWindow::ConvertCanceled()
 {
-    batchCanceled = true;
+    if (!batchRunner)
+        return;
+    batchRunner->Cancel();
     setUpdatesEnabled(false);
-    for (const AVConvertData &job : qAsConst(convertJobs)) {
-        if (job.result != OutcomeCanceled)
-            continue;
-        if (QStandardItem *statusItem = srcModel.item(job.srcRow, SrcStatusColumn))
-            statusItem->setText(QStringLiteral("Canceled"));
-        if (QStandardItem *nameItem = srcModel.item(job.srcRow, 0))
-            nameItem->setIcon(QIcon(QStringLiteral(":IMG_CANCELLED")));
-        ++convertCounts[CountCanceled];
+    for (int i = 0; i < jobRows.size(); ++i) {
+        if (!batchRunner->HasEnded(i))
+            SetSrcStatus(jobRows.at(i), OutcomeCanceled, QString());
     }
     setUpdatesEnabled(true);
 }
@@ -648,10 +575,10 @@ void MainWindow::ShowConvertResults()
     if (folder == SameAsSource() && !tgtFiles.isEmpty())
         folder = QFileInfo(tgtFiles.first()).absolutePath();
     ConvertResultsDlg dlg(convertCounts, folder, this);
-    if (!failureDetails.isEmpty()) {
-        QString details = failureDetails.join(QLatin1Char('\n'));
-        if (QFileInfo::exists(batchLogFile))
-            details += QLatin1String("\n\n") + tr("The transcoder's full messages: %1").arg(QDir::toNativeSeparators(batchLogFile));
+    if (batchRunner && !batchRunner->Failures().isEmpty()) {
+        QString details = batchRunner->Failures().join(QLatin1Char('\n'));
+        if (!batchRunner->LogFile().isEmpty())
+            details += QLatin1String("\n\n") + tr("The transcoder's full messages: %1").arg(QDir::toNativeSeparators(batchRunner->LogFile()));
         dlg.SetDetails(details);
     }
     dlg.exec();

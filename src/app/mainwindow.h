@@ -3,12 +3,11 @@
 #include "app/sourcelistmodel.h"
 #include "app/windowactions.h"
 #include "convert/avconvertthread.h"
-#include "convert/convertresultsdlg.h"
+#include "convert/batchrunner.h"
 #include "convert/convertsettings.h"
 
 #include <QDesktopServices>
 #include <QFutureWatcher>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QItemSelection>
 #include <QList>
@@ -19,6 +18,7 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QComboBox;
@@ -165,27 +165,17 @@ public:
 
 private:
     bool removingSrc = false;
-    bool batchCanceled = false;
     // The running batch's progress dialog, which lives on Convert()'s stack.
     QPointer<QProgressDialog> convertProgressDlg;
+    // The current or last batch, kept until the next one starts; it runs on convertWatcher.
+    std::unique_ptr<BatchRunner> batchRunner;
+    // Each job's source row, followed through header clicks.
+    QVector<QPersistentModelIndex> jobRows;
 
-    // How far each job of the running batch is, by its index in convertJobs: the
-    // milliseconds of its source done and in all (-1 while unknown).
-    struct JobProgress
-    {
-        qint64 doneMs = 0;
-        qint64 totalMs = -1;
-        bool finished = false;
-    };
-    QVector<JobProgress> jobProgress;
-    QHash<int, int> jobOfSrcRow;
-    QElapsedTimer batchTimer;
-    int finishedJobs = 0;
-    QStringList failureDetails;
-    QString batchLogFile;
-
-    void ConvertProgress(int srcRow, qint64 doneMs, qint64 totalMs);
+    void ConvertProgress(int index, qint64 doneMs, qint64 totalMs);
     void UpdateConvertProgress();
+    // A job's outcome on its row: the word, its icon and why.
+    void SetSrcStatus(const QModelIndex &name, int result, const QString &reason);
 };
 
 // The crash check of start-up: marks this run as unclean and answers whether

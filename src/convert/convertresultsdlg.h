@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/convertcount.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -10,9 +12,6 @@ class QPlainTextEdit;
 class QVBoxLayout;
 
 void SaveReportCResults(bool report);
-
-// The batch's four counts, in the order the batch runner keeps them.
-enum ConvertCount : int { CountSelected, CountSucceeded, CountFailed, CountCanceled, ConvertCountKinds };
 
 // Summary of a finished batch. `counts` points at the caller's ConvertCountKinds
 // counters and must outlive the dialog.
