@@ -166,13 +166,6 @@ void MainWindow::Settings()
     UpdateEffectsNote();
 }
 
-void MainWindow::UpdateEffectsNote()
-{
-    const QString note = EffectsNote(convertSettings);
-    effectsNote->setText(QStringLiteral("<a href=\"effects\">%1</a>").arg(note.toHtmlEscaped()));
-    effectsNote->setVisible(!note.isEmpty());
-}
-
 bool ShouldReportCrash(MainWindow *window)
 {
     Q_UNUSED(window)

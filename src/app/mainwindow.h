@@ -106,6 +106,8 @@ private:
     void CreateStatusBar();
     void LoadSettings();
     void UpdateEffectsNote();
+    // Opens the dialog where the note's first effect is set.
+    void OpenEffectsNote();
     void PlayRow(const QStandardItemModel &model, const QModelIndex &index, int indexColumn, const QStringList &files);
     // Geometry and the first-run mark, stored on every normal way out.
     void SaveWindowState();

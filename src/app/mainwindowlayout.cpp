@@ -206,7 +206,7 @@ void MainWindow::ConnectSignals()
     connect(browseBtn, &QPushButton::clicked, this, &MainWindow::BrowseTgtFolder);
     connect(tgtFmtCmB, qOverload<int>(&QComboBox::currentIndexChanged), this, &MainWindow::TgtFmtChanged);
     connect(fmtSettingsBtn, &QPushButton::clicked, this, &MainWindow::TgtFmtSettingsClicked);
-    connect(effectsNote, &QLabel::linkActivated, this, &MainWindow::Settings);
+    connect(effectsNote, &QLabel::linkActivated, this, &MainWindow::OpenEffectsNote);
     connect(srcSelModel, &QItemSelectionModel::selectionChanged, this, &MainWindow::SrcSelChanged);
     // A header click moves the selected rows without a selection signal; the
     // batch writes its results into the rows kept here, so they must follow.

@@ -1,7 +1,9 @@
 #include "mainwindow.h"
 
 #include "convert/preferences.h"
+#include "dialogs/effectsnote.h"
 #include "dialogs/scaledlg.h"
+#include "dialogs/settingsdlg.h"
 #include "dialogs/threegp2dlg.h"
 #include "dialogs/threegpdlg.h"
 #include "krv/av/writabletargets.h"
@@ -12,6 +14,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -168,6 +171,7 @@ void MainWindow::TgtFmtChanged(int iFmtCBIndex)
 {
     const FmtItem item = UnpackFmtItem(tgtFmtCmB->itemData(iFmtCBIndex, Qt::UserRole));
     fmtSettingsBtn->setEnabled(KRVAVCodec::HasSettings(item.id));
+    UpdateEffectsNote();
 }
 
 void MainWindow::TgtFmtSettingsClicked()
@@ -183,4 +187,26 @@ void MainWindow::TgtFmtSettingsClicked()
         ScaleDlg dlg(&convertSettings, this);
         dlg.exec();
     }
+    UpdateEffectsNote();
+}
+
+void MainWindow::UpdateEffectsNote()
+{
+    const KRVAVCodecID id = UnpackFmtItem(tgtFmtCmB->currentData(Qt::UserRole)).id;
+    const QString note = EffectsNote(convertSettings, id);
+    effectsNote->setText(QStringLiteral("<a href=\"effects\">%1</a>").arg(note.toHtmlEscaped()));
+    effectsNote->setVisible(!note.isEmpty());
+}
+
+void MainWindow::OpenEffectsNote()
+{
+    const int page = EffectsNotePage(convertSettings, UnpackFmtItem(tgtFmtCmB->currentData(Qt::UserRole)).id);
+    if (page < 0) {
+        TgtFmtSettingsClicked();
+        return;
+    }
+    SettingsDlg dlg(this, &convertSettings);
+    dlg.ShowPage(page);
+    dlg.exec();
+    UpdateEffectsNote();
 }

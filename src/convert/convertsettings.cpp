@@ -47,27 +47,3 @@ bool ConvertSettings::SetTgtFolder(const QString &folder)
     }
     return false;
 }
-
-QString EffectsNote(const ConvertSettings &settings)
-{
-    // "On" as the effects filter decides it, so the note never claims an effect
-    // that the conversion leaves out, nor hides one it applies.
-    QStringList effects;
-    if (settings.clrEnable)
-        effects << QStringLiteral("color adjustment");
-    if (settings.wtEnable && !settings.wtContent.isEmpty())
-        effects << QStringLiteral("text watermark");
-    if (settings.wiEnable && !settings.wiFile.isEmpty())
-        effects << QStringLiteral("image watermark");
-    if (settings.transform) {
-        if (settings.rotate) {
-            const int degrees = settings.rotateDegree == 1 ? 180 : settings.rotateDegree == 2 ? 270 : 90;
-            effects << QStringLiteral("rotate %1\u00b0").arg(degrees);
-        }
-        if (settings.hFlip)
-            effects << QStringLiteral("horizontal flip");
-        if (settings.vFlip)
-            effects << QStringLiteral("vertical flip");
-    }
-    return effects.isEmpty() ? QString() : QStringLiteral("Effects: ") + effects.join(QStringLiteral(", "));
-}

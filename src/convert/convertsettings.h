@@ -78,7 +78,3 @@ public:
     bool hFlip = false;
     bool vFlip = false;
 };
-
-// The main window's short note of the picture effects a conversion would apply,
-// as "Effects: text watermark, rotate 90°"; empty when none is on.
-QString EffectsNote(const ConvertSettings &settings);

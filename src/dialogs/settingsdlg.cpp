@@ -96,6 +96,11 @@ SettingsDlg::SettingsDlg(QWidget *parent, ConvertSettings *settings)
     GrowToContents(this, QSize(550, 400));
 }
 
+void SettingsDlg::ShowPage(int index)
+{
+    tabWidget->setCurrentIndex(index);
+}
+
 void SettingsDlg::BuildPages()
 {
     tabWidget->addTab(BuildColorPage(), tr("Color"));

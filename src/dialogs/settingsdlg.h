@@ -28,6 +28,9 @@ class SettingsDlg : public KRVSettingsDlg
 public:
     SettingsDlg(QWidget *parent, ConvertSettings *settings);
 
+    // Opens on that page instead of the first.
+    void ShowPage(int index);
+
 public slots:
     void accept() override;
 

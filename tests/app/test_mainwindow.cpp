@@ -188,18 +188,24 @@ private slots:
                 QVERIFY2(view->header()->sectionSize(c) >= view->header()->sectionSizeHint(c), qPrintable(view->model()->headerData(c, Qt::Horizontal).toString()));
     }
 
-    // The note of the active effects opens the effects dialog, and follows what it saves.
+    // The note names the effects and the chosen target's scaling; a click opens where the first one is set.
     void effectsNote()
     {
-        for (const char *key : { "CSettings/Transform", "CSettings/Rotate" })
+        for (const char *key : { "CSettings/Transform", "CSettings/Rotate", "CSettings/Scale" })
             QSettings("Korvent", "Reelway").setValue(key, true);
         MainWindow w;
-        QVERIFY2(!w.effectsNote->isHidden() && w.effectsNote->text().contains("rotate 90\u00b0"), qPrintable(w.effectsNote->text()));
-        Modal<SettingsDlg>([&w] { emit w.effectsNote->linkActivated("effects"); }, [](SettingsDlg *dlg) {
+        QVERIFY2(!w.effectsNote->isHidden() && w.effectsNote->text().contains(">Effects: scale to 768x576, rotate 90\u00b0<"), qPrintable(w.effectsNote->text()));
+        QCOMPARE(Modal<SettingsDlg>([&w] { emit w.effectsNote->linkActivated("effects"); }, [](SettingsDlg *dlg) {
             dlg->findChild<QCheckBox *>("transformEnableCheck")->setChecked(false);
+            const QString page = dlg->findChild<QTabWidget *>()->tabText(dlg->findChild<QTabWidget *>()->currentIndex());
             dlg->accept();
-            return QString();
-        });
+            return page;
+        }), QString("Transform"));
+        QVERIFY2(w.effectsNote->text().contains(">Effects: scale to 768x576<"), qPrintable(w.effectsNote->text()));
+        QCOMPARE(Modal<QDialog>([&w] { emit w.effectsNote->linkActivated("effects"); }), QString("Format Settings"));
+        const int mp3 = w.tgtFmtCmB->findText("(.mp3)", Qt::MatchEndsWith);
+        QVERIFY(mp3 >= 0);
+        w.tgtFmtCmB->setCurrentIndex(mp3);
         QVERIFY(w.effectsNote->isHidden());
     }
 

@@ -113,26 +113,6 @@ private slots:
         QCOMPARE(TestSupport::Fields(loaded), TestSupport::Fields(saved));
     }
 
-    // The main window's note names exactly the effects the filter would apply.
-    void effectsNote_data()
-    {
-        QTest::addColumn<QString>("on"); QTest::addColumn<QString>("note");
-        QTest::newRow("watermarks without text or file, transform off") << "text image empty rotate hflip vflip" << QString();
-        QTest::newRow("rotate 270, flips") << "transform rotate 270 hflip vflip" << "Effects: rotate 270\u00b0, horizontal flip, vertical flip";
-        QTest::newRow("everything") << "color text image transform rotate 180 vflip" << "Effects: color adjustment, text watermark, image watermark, rotate 180\u00b0, vertical flip";
-    }
-
-    void effectsNote()
-    {
-        QFETCH(QString, on);
-        const auto is = [&on](const char *what) { return on.split(' ').contains(what); };
-        ConvertSettings s;
-        s.clrEnable = is("color"); s.wtEnable = is("text"); s.wiEnable = is("image");
-        s.wtContent = s.wiFile = is("empty") ? QString() : QString("/pictures/logo.png");
-        s.transform = is("transform"); s.rotate = is("rotate"); s.rotateDegree = is("180") ? 1 : is("270") ? 2 : 0; s.hFlip = is("hflip"); s.vFlip = is("vflip");
-        QTEST(EffectsNote(s), "note");
-    }
-
     // A missing folder, and the marker in another letter case, leave the choice alone.
     void settingsTargetFolder()
     {
