@@ -309,7 +309,7 @@ private slots:
         if (words.contains("tmpfs")) {
             // Room for all but the last page of the file (and a page for the older file): the
             // transcoder fails only as it writes the file's index, and still exits 0.
-            ConvertSettings roomy = Settings(NewDir(dir.filePath("roomy")));
+            const ConvertSettings roomy = Settings(NewDir(dir.filePath("roomy")));
             const ItemConvertResult sized = RunConvertJob(Job(source, &roomy), TranscoderPath());
             QCOMPARE(sized.result, int(OutcomeSucceeded));
             const qint64 pages = (QFileInfo(sized.tgtFiles.value(0)).size() + 4095) / 4096 - 1 + words.contains("older");
@@ -321,10 +321,8 @@ private slots:
             settings.exists = 1;
             QVERIFY(TestSupport::WriteBytes(target, stale));
         }
-        QString transcoder = dir.filePath("fake-ffmpeg");
-        if (program.isEmpty())
-            transcoder = TranscoderPath();
-        else if (program != "missing")
+        const QString transcoder = program.isEmpty() ? TranscoderPath() : dir.filePath("fake-ffmpeg");
+        if (!program.isEmpty() && program != "missing")
             QVERIFY(WriteScript(transcoder, program == "noexec" ? "exit 0\n" : program, program != "noexec"));
 
         const AVConvertData job = Job(source, &settings);
@@ -343,8 +341,7 @@ private slots:
         QCOMPARE(r.result, result);
         QCOMPARE(r.tgtFiles, result == OutcomeSucceeded ? QStringList{ target } : QStringList());
         QVERIFY2(r.reason.contains(reason) && r.reason.isEmpty() == reason.isEmpty(), qPrintable(r.reason));
-        const QStringList left = after == "none" ? QStringList() : QStringList{ QFileInfo(target).fileName() };
-        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), left);
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), after == "none" ? QStringList() : QStringList{ QFileInfo(target).fileName() });
         if (after != "none")
             QCOMPARE(Contents(target), after == "data" ? Contents(source) : stale);
     }
@@ -458,8 +455,8 @@ private slots:
         // one may be starting, never through a link.
         const QString dead = JobJournal::Folder() + "/pending-2147483647-abcdef", young = JobJournal::Folder() + QString("/pending-%1-abcdef").arg(::getpid());
         QFile deadFile(dead);
-        QVERIFY(deadFile.open(QIODevice::WriteOnly) && deadFile.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
-        QVERIFY(TestSupport::WriteBytes(young, "") && QFile::link(sources.first(), JobJournal::Folder() + "/pending-2147483646-linked"));
+        QVERIFY(deadFile.open(QIODevice::WriteOnly) && deadFile.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime)
+                && TestSupport::WriteBytes(young, "") && QFile::link(sources.first(), JobJournal::Folder() + "/pending-2147483646-linked"));
         JobJournal::Close(); // this process's own, of the earlier tests
         QCOMPARE(JobJournal::CleanUpDeadRuns(), 2);
         QVERIFY(!QFile::exists(dead) && QFile::exists(young) && QFile::exists(JobJournal::Folder() + "/pending-2147483646-linked"));
@@ -468,10 +465,9 @@ private slots:
             kept.remove(hidden.contains(QFileInfo(path).fileName()) && path != folder + shaped ? path : QString());
         QCOMPARE(kept.size(), planted.size() - 2);
         QCOMPARE(Snapshot(folder), kept);
-        QVERIFY(QFileInfo::exists(userFolder + "/cv.odt") && QDir(userFolder).removeRecursively());
+        QVERIFY(QFileInfo::exists(userFolder + "/cv.odt") && QDir(userFolder).removeRecursively() && QFile::remove(folder + shaped));
         // Killed again and again just as its jobs start their transcoders: nothing it started
         // survives, and the next start removes what it left.
-        QVERIFY(QFile::remove(folder + shaped));
         for (int round = 0; round < 5; ++round) {
             QProcess early;
             early.start(Converter(), QStringList{ "-j", "2", "-f", "mp4" } + sources);
