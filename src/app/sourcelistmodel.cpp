@@ -1,4 +1,5 @@
 #include "app/sourcelistmodel.h"
+#include "convert/filepath.h"
 
 #include <QFileInfo>
 #include <QItemSelectionModel>
@@ -9,7 +10,16 @@
 #include <algorithm>
 #include <numeric>
 
+#include <sys/stat.h>
+
 namespace {
+
+// Through the name's own bytes: QFileInfo would look up a lossy copy of a name that is not UTF-8.
+qint64 FileSize(const QFileInfo &info)
+{
+    struct stat status;
+    return ::stat(EncodePath(info.absoluteFilePath()).constData(), &status) == 0 ? qint64(status.st_size) : 0;
+}
 
 // Selectable and enabled, nothing else: the lists are read-only.
 QStandardItem *Cell(const QString &text, bool centred)
@@ -211,7 +221,7 @@ QString SourceListModel::DisplayText(const QFileInfo &info, int column)
     case 1:
         return info.suffix().toUpper();
     case 2:
-        return tr("%1 MB").arg(QLocale().toString(std::max(info.size() * (1.0 / (1 << 20)), 0.1), 'f', 1));
+        return tr("%1 MB").arg(QLocale().toString(std::max(FileSize(info) * (1.0 / (1 << 20)), 0.1), 'f', 1));
     case 3:
         return info.absolutePath();
     default:

@@ -127,18 +127,20 @@ QString DeviceScaleFilter(const MediaStream &picture, const DeviceLimits &device
 {
     if (picture.width <= 0 || picture.height <= 0)
         return QString();
+    // The frames reach the filter as players show them: a turned phone clip is portrait.
     const double aspect = SampleAspect(picture);
+    const bool sideways = picture.IsShownSideways() != TurnsSideways(settings);
     double width = picture.width * aspect;
     double height = picture.height;
-    if (TurnsSideways(settings))
+    if (sideways)
         std::swap(width, height);
     const double boxW = width >= height ? device.maxWidth : device.maxHeight;
     const double boxH = width >= height ? device.maxHeight : device.maxWidth;
     const double factor = qMin(1.0, qMin(boxW / width, boxH / height));
     const int outW = EvenDown(width * factor + 0.001);
     const int outH = EvenDown(height * factor + 0.001);
-    const int storedW = TurnsSideways(settings) ? picture.height : picture.width;
-    const int storedH = TurnsSideways(settings) ? picture.width : picture.height;
+    const int storedW = sideways ? picture.height : picture.width;
+    const int storedH = sideways ? picture.width : picture.height;
     if (outW == storedW && outH == storedH && aspect == 1.0)
         return QString();
     return QStringLiteral("scale=%1:%2,setsar=1").arg(outW).arg(outH);

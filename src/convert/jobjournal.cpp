@@ -12,8 +12,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +42,39 @@ const QRegularExpression &JournalName()
 {
     static const QRegularExpression shape(QStringLiteral("^run-[0-9]{1,10}-[0-9A-Za-z]{6}$"));
     return shape;
+}
+
+// A journal before it is locked and given its name; a kill in that gap leaves it empty.
+const QRegularExpression &PendingJournalName()
+{
+    static const QRegularExpression shape(QStringLiteral("^pending-([0-9]{1,10})-[0-9A-Za-z]{6}$"));
+    return shape;
+}
+
+// A run that is starting holds its pending journal unlocked for a moment only; even a lock
+// taken here would make it fail. So one is touched only when it is a few seconds old and its
+// process is gone, or when it has waited far longer than any start takes.
+void RemoveDeadPendingJournal(const QByteArray &folder, const QString &journal)
+{
+    const QRegularExpressionMatch match = PendingJournalName().match(journal);
+    if (!match.hasMatch())
+        return;
+    const QByteArray name = folder + '/' + EncodePath(journal);
+    struct stat info;
+    if (::lstat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return;
+    const qint64 pid = match.captured(1).toLongLong();
+    const bool dead = pid > INT_MAX || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
+    const qint64 age = qint64(::time(nullptr)) - qint64(info.st_mtime);
+    if (age < 2 || (!dead && age < 30))
+        return;
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid() && info.st_size == 0
+        && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        ::unlink(name.constData());
+    ::close(fd);
 }
 
 QByteArray RealPath(const QByteArray &path)
@@ -160,6 +195,7 @@ int JobJournal::CleanUpDeadRuns()
     const QStringList journals = QDir(Folder()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     int cleaned = 0;
     for (const QString &journal : journals) {
+        RemoveDeadPendingJournal(folder, journal);
         if (!JournalName().match(journal).hasMatch())
             continue;
         const QByteArray name = folder + '/' + EncodePath(journal);

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -53,6 +54,20 @@ MediaStream::Kind ParseKind(const QString &type)
     return MediaStream::Kind::Data;
 }
 
+// A phone records a portrait clip as a landscape picture and a note to turn it.
+int ParseRotation(const QJsonObject &object)
+{
+    double degrees = object.value(QLatin1String("tags")).toObject().value(QLatin1String("rotate")).toString().toDouble();
+    const QJsonArray sideData = object.value(QLatin1String("side_data_list")).toArray();
+    for (const QJsonValue &entry : sideData) {
+        const QJsonObject data = entry.toObject();
+        if (data.value(QLatin1String("side_data_type")).toString() == QLatin1String("Display Matrix"))
+            degrees = data.value(QLatin1String("rotation")).toDouble();
+    }
+    const int quarters = int(std::lround(degrees / 90.0));
+    return (quarters % 4 + 4) % 4 * 90;
+}
+
 MediaStream ParseStream(const QJsonObject &object)
 {
     MediaStream stream;
@@ -80,6 +95,7 @@ MediaStream ParseStream(const QJsonObject &object)
     const QJsonObject disposition = object.value(QLatin1String("disposition")).toObject();
     stream.attachedPicture = disposition.value(QLatin1String("attached_pic")).toInt() != 0;
     stream.language = object.value(QLatin1String("tags")).toObject().value(QLatin1String("language")).toString();
+    stream.rotation = ParseRotation(object);
     return stream;
 }
 

@@ -39,10 +39,15 @@ struct MediaStream
     // A still picture kept as cover art, not a moving picture.
     bool attachedPicture = false;
     QString language;
+    // Degrees a player turns the picture (0, 90, 180 or 270), from the display matrix or the
+    // older rotate tag. The transcoder turns it the same way when it encodes.
+    int rotation = 0;
 
     bool IsPicture() const { return kind == Kind::Video && !attachedPicture; }
     // Interlaced as stored, when the prober could tell.
     bool IsInterlaced() const;
+    // Players show the picture, and the transcoder's filters get it, with width and height swapped.
+    bool IsShownSideways() const { return rotation % 180 != 0; }
 };
 
 struct MediaInfo

@@ -1,5 +1,6 @@
 #include "convert/streamprobe.h"
 
+#include "convert/boundprocess.h"
 #include "krv/gen/plugins.h"
 
 #include <QByteArray>
@@ -55,8 +56,8 @@ public:
 private:
     Q_DISABLE_COPY(ProbePipeline)
     const QString key;
-    QProcess probe;
-    QProcess filter;
+    BoundProcess probe;
+    BoundProcess filter;
 };
 
 } // namespace

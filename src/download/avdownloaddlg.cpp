@@ -1,6 +1,7 @@
 #include "download/avdownloaddlg.h"
 
 #include "convert/avconvertthread.h"
+#include "convert/boundprocess.h"
 #include "dialogs/growtocontents.h"
 #include "krv/gen/plugins.h"
 
@@ -49,7 +50,7 @@ QString SingleFinishedFile(const QString &folder)
 // believes whole; only reading it tells.
 bool IsReadableMedia(const QString &file)
 {
-    QProcess probe;
+    BoundProcess probe;
     probe.setStandardInputFile(QProcess::nullDevice());
     probe.setStandardOutputFile(QProcess::nullDevice());
     probe.setStandardErrorFile(QProcess::nullDevice());
@@ -185,7 +186,7 @@ void AVDownloadDlg::StartDownload(const QString &url)
 
     StopProcess();
     delete process;
-    process = new QProcess(this);
+    process = new BoundProcess(this);
     connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
             &AVDownloadDlg::downloaded);
 

@@ -187,6 +187,8 @@ private slots:
         const QString phone = R"({"index":0,"codec_type":"video","width":1440,"height":2560,"pix_fmt":"yuv420p10le","avg_frame_rate":"60/1"},{"index":1,"codec_type":"audio","channels":6,"sample_rate":"48000"})";
         QTest::newRow("10-bit portrait 60 fps phone clip to iPhone 4") << phone << 1 << ".mp4"
             << "-map 0:0 -map 0:1 -vf scale=720:1280,setsar=1,fps=30 " + Device + "main -level:v 3.1 " + Yuv420 + "14000k -bufsize 14000k -ac 2";
+        QTest::newRow("phone clip stored landscape, shown portrait, to iPhone 4") << R"({"index":0,"codec_type":"video","width":1920,"height":1080,"pix_fmt":"yuv420p","side_data_list":[{"side_data_type":"Display Matrix","rotation":-90}]})"
+            << 1 << ".mp4" << "-map 0:0 -vf scale=720:1280,setsar=1 " + Device + "main -level:v 3.1 " + Yuv420 + "14000k -bufsize 14000k";
         QTest::newRow("10-bit clip to mp4") << phone << 61 << ".mp4" << "-map 0:0 -map 0:1 -pix_fmt yuv420p";
         QTest::newRow("inside the PSP's limits: size kept") << R"({"index":0,"codec_type":"video","width":480,"height":272,"pix_fmt":"yuv420p","avg_frame_rate":"25/1","sample_aspect_ratio":"1:1"})"
             << 21 << ".mp4" << "-map 0:0 " + Device + "main -level:v 2.1 " + Yuv420 + "4000k -bufsize 4000k";

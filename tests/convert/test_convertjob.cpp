@@ -2,7 +2,9 @@
 
 #include "convert/avconvertthread.h"
 #include "convert/convertsettings.h"
+#include "convert/filepath.h"
 #include "convert/jobjournal.h"
+#include "convert/sourcefolder.h"
 #include "krv/av/avcodec.h"
 #include "krv/av/writabletargets.h"
 
@@ -12,6 +14,7 @@
 
 #include <csignal>
 #include <memory>
+#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
@@ -180,6 +183,7 @@ private slots:
                                                << 58 << ".m4a" << "codec_type=audio|codec_name=png|attached_pic=1";
         QTest::newRow("5.1 at 96 kHz to wma") << "-f lavfi -i sine=d=0.4:r=96000 -af pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0" << 69 << ".wma"
                                               << "codec_name=wmav2|sample_rate=48000|channels=2";
+        QTest::newRow("phone clip turned a quarter to PSP") << "-f lavfi -i testsrc=d=0.4:s=640x360:r=5 -c:v copy -metadata:s:v rotate=90" << 21 << ".mp4" << "width=270|height=480";
         QTest::newRow("interlaced to mp4") << "-f lavfi -i testsrc=d=0.4:s=160x120 -vf setfield=tff,interlace -c:v libx264 -flags +ildct+ilme" << 61 << ".mp4" << "field_order=progressive";
         QTest::newRow("two languages and srt to mp4") << "-f lavfi -i testsrc=d=0.4:s=160x120 -f lavfi -i sine=d=0.4 -f lavfi -i sine=d=0.4:f=880 -i <srt> -map 0 -map 1 -map 2 -map 3 "
                                                          "-metadata:s:a:0 language=eng -metadata:s:a:1 language=deu -c:s srt"
@@ -192,7 +196,7 @@ private slots:
         const QString dir = NewDir(QStringLiteral("fits/") + QString(QTest::currentDataTag()).replace(' ', '-'));
         const QString srt = QDir(dir).filePath("subs.srt");
         QVERIFY(TestSupport::WriteBytes(srt, "1\n00:00:00,000 --> 00:00:00,300\nHello\n"));
-        const QString src = QDir(dir).filePath(ext == ".wma" ? "src.wav" : make.contains("sine") && !make.contains("testsrc") ? "src.mp3" : "src.mkv");
+        const QString src = QDir(dir).filePath(ext == ".wma" ? "src.wav" : make.contains("rotate") ? "src.mov" : make.contains("sine") && !make.contains("testsrc") ? "src.mp3" : "src.mkv");
         QVERIFY(TestSupport::RunFfmpeg(make.replace("<srt>", srt).split(' ') + QStringList{ src }));
         const ConvertSettings s = Settings(dir, KRVAVCodecID(id), ext);
         const ItemConvertResult r = QtConcurrent::run(ThreadFunction, Job(src, &s)).result();
@@ -281,6 +285,9 @@ private slots:
         row("exit 0, file shorter than converted", "clip.mkv", copies + "echo out_time_us=60000000\nexit 0\n", "older",
             OutcomeFailed, "kept", "holds 0.5 s of the 60.0 s");
         row("overwrites the older file", "clip.mkv", copies + "exit 0\n", "older", OutcomeSucceeded, "data", "");
+        row("disk full at the file's end, older file kept", "clip.mkv", QByteArray(), "older,tmpfs", OutcomeFailed, "kept", "No space left on device");
+        row("disk full at the file's end", "clip.mkv", QByteArray(), "tmpfs", OutcomeFailed, "none", "No space left on device");
+        row("target name over 255 bytes", "<long>", writes, "", OutcomeFailed, "none", "longer than the file system allows (255 bytes)");
         row("canceled before it starts", "clip.mkv", writes, "cancelled", OutcomeCanceled, "none", "");
         row("cancel keeps the older file", "clip.mkv", sleeps, "older,cancel", OutcomeCanceled, "kept", "");
         row("cancel of the real transcoder keeps the older file", "stalled.mkv", QByteArray(), "older,cancel",
@@ -293,18 +300,29 @@ private slots:
         const QStringList words = setup.split(',');
         const QDir dir(NewDir(QStringLiteral("outcomes/") + QTest::currentDataTag()));
         const QString out = NewDir(QStringLiteral("outcomes/%1/out").arg(QTest::currentDataTag()));
-        const QString source = QFileInfo(clip).dir().filePath(src);
+        const QString source = src == "<long>" ? dir.filePath(QString(252, 'x') + ".ts") : QFileInfo(clip).dir().filePath(src);
+        QVERIFY(src != "<long>" || QFile::copy(clip, source));
         ConvertSettings settings = Settings(out);
         const QString target = QDir(out).filePath(QFileInfo(source).completeBaseName() + ".mp4");
         const QByteArray stale = "older file";
+        struct Unmount { QByteArray path; ~Unmount() { if (!path.isEmpty()) ::umount2(path.constData(), MNT_DETACH); } } unmount;
+        if (words.contains("tmpfs")) {
+            // Room for all but the last page of the file (and a page for the older file): the
+            // transcoder fails only as it writes the file's index, and still exits 0.
+            const ConvertSettings roomy = Settings(NewDir(dir.filePath("roomy")));
+            const ItemConvertResult sized = RunConvertJob(Job(source, &roomy), TranscoderPath());
+            QCOMPARE(sized.result, int(OutcomeSucceeded));
+            const qint64 pages = (QFileInfo(sized.tgtFiles.value(0)).size() + 4095) / 4096 - 1 + words.contains("older");
+            if (::getuid() != 0 || ::mount("tmpfs", EncodePath(out).constData(), "tmpfs", 0, QByteArray("size=" + QByteArray::number(pages * 4096)).constData()) != 0)
+                QSKIP("a small file system can be mounted only by root");
+            unmount.path = EncodePath(out);
+        }
         if (words.contains("older")) {
             settings.exists = 1;
             QVERIFY(TestSupport::WriteBytes(target, stale));
         }
-        QString transcoder = dir.filePath("fake-ffmpeg");
-        if (program.isEmpty())
-            transcoder = TranscoderPath();
-        else if (program != "missing")
+        const QString transcoder = program.isEmpty() ? TranscoderPath() : dir.filePath("fake-ffmpeg");
+        if (!program.isEmpty() && program != "missing")
             QVERIFY(WriteScript(transcoder, program == "noexec" ? "exit 0\n" : program, program != "noexec"));
 
         const AVConvertData job = Job(source, &settings);
@@ -323,8 +341,7 @@ private slots:
         QCOMPARE(r.result, result);
         QCOMPARE(r.tgtFiles, result == OutcomeSucceeded ? QStringList{ target } : QStringList());
         QVERIFY2(r.reason.contains(reason) && r.reason.isEmpty() == reason.isEmpty(), qPrintable(r.reason));
-        const QStringList left = after == "none" ? QStringList() : QStringList{ QFileInfo(target).fileName() };
-        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), left);
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), after == "none" ? QStringList() : QStringList{ QFileInfo(target).fileName() });
         if (after != "none")
             QCOMPARE(Contents(target), after == "data" ? Contents(source) : stale);
     }
@@ -340,6 +357,7 @@ private slots:
         QTest::newRow("target name is a hard link to the source") << "hardlink" << 1 << int(OutcomeFailed) << QStringList();
         QTest::newRow("unique name beside its own source") << "own" << 0 << int(OutcomeSucceeded) << QStringList{ "movie-1.mkv" };
         QTest::newRow("a dangling link is a taken name") << "dangling" << 0 << int(OutcomeSucceeded) << QStringList{ "movie.mkv" };
+        QTest::newRow("a name that is not UTF-8, found by the folder walk") << "walked" << 0 << int(OutcomeSucceeded) << QStringList{ QString::fromUtf8("m\xef\xbf\xbd" "vie.mkv") };
         QTest::newRow("two processes, one name") << "twice" << 0 << int(OutcomeSucceeded) << QStringList{ "movie.mkv", "movie-1.mkv" };
     }
 
@@ -348,7 +366,7 @@ private slots:
         QFETCH(QString, setup); QFETCH(int, exists); QFETCH(int, outcome); QFETCH(QStringList, produced);
         const QString root = NewDir(QStringLiteral("safety/") + QTest::currentDataTag());
         const QString folder = NewDir(QStringLiteral("safety/%1/in #1 'x'").arg(QTest::currentDataTag()));
-        const QString src = folder + (setup == "own" || setup == "linked" ? "/movie.mkv" : "/movie.avi");
+        QString src = folder + (setup == "own" || setup == "linked" ? "/movie.mkv" : "/movie.avi");
         QVERIFY(QFile::copy(clip, src));
         const QString target = folder + "/movie.mkv";
         ConvertSettings settings = Settings(QString::fromLatin1(SameAsSourceFile), KRVAVCodecID_MKV, ".mkv");
@@ -368,6 +386,9 @@ private slots:
             settings.tgtID = KRVAVCodecID_MP4;
             produced = QStringList{ "movie-1.mp4" };
             QVERIFY(QDir().mkpath(root + "/elsewhere"));
+        } else if (setup == "walked") {
+            QCOMPARE(::rename(EncodePath(src).constData(), (EncodePath(folder) + "/m\xe9" "vie.avi").constData()), 0);
+            listed = QStringList{ src = WalkSourceFolder(folder).value(0) };
         }
         const QMap<QString, QByteArray> before = Snapshot(root);
 
@@ -430,17 +451,23 @@ private slots:
         const QStringList hidden = Temporaries(folder);
         QVERIFY(TestSupport::WriteBytes(JobJournal::Folder() + "/run-1-hostil", QFile::encodeName(sources.first() + "\n/\n" + userFolder
             + "\n" + folder + "/.reelway-settings\n" + folder + "/via-link" + shaped + "\n")));
+        // Journals left before they got their name: removed once their run is gone, never while
+        // one may be starting, never through a link.
+        const QString dead = JobJournal::Folder() + "/pending-2147483647-abcdef", young = JobJournal::Folder() + QString("/pending-%1-abcdef").arg(::getpid());
+        QFile deadFile(dead);
+        QVERIFY(deadFile.open(QIODevice::WriteOnly) && deadFile.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime)
+                && TestSupport::WriteBytes(young, "") && QFile::link(sources.first(), JobJournal::Folder() + "/pending-2147483646-linked"));
         JobJournal::Close(); // this process's own, of the earlier tests
         QCOMPARE(JobJournal::CleanUpDeadRuns(), 2);
+        QVERIFY(!QFile::exists(dead) && QFile::exists(young) && QFile::exists(JobJournal::Folder() + "/pending-2147483646-linked"));
         QMap<QString, QByteArray> kept = planted;
         for (const QString &path : planted.keys())
             kept.remove(hidden.contains(QFileInfo(path).fileName()) && path != folder + shaped ? path : QString());
         QCOMPARE(kept.size(), planted.size() - 2);
         QCOMPARE(Snapshot(folder), kept);
-        QVERIFY(QFileInfo::exists(userFolder + "/cv.odt") && QDir(userFolder).removeRecursively());
+        QVERIFY(QFileInfo::exists(userFolder + "/cv.odt") && QDir(userFolder).removeRecursively() && QFile::remove(folder + shaped));
         // Killed again and again just as its jobs start their transcoders: nothing it started
         // survives, and the next start removes what it left.
-        QVERIFY(QFile::remove(folder + shaped));
         for (int round = 0; round < 5; ++round) {
             QProcess early;
             early.start(Converter(), QStringList{ "-j", "2", "-f", "mp4" } + sources);
