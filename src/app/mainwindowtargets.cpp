@@ -54,6 +54,11 @@ FmtItem UnpackFmtItem(const QVariant &data)
     const int packed = data.toInt();
     return { KRVAVCodecID(packed & 0xffff), packed >> 16 };
 }
+
+FmtItem CurrentFmtItem(const QComboBox *box)
+{
+    return UnpackFmtItem(box->currentData(Qt::UserRole));
+}
 } // namespace
 
 void MainWindow::InitTgtFoldersCmB()
@@ -112,7 +117,7 @@ void MainWindow::InitSaveTgtCmB()
 void MainWindow::UpdateConvertSettings()
 {
     convertSettings.SetTgtFolder(tgtFolderCmB->currentText());
-    const FmtItem item = UnpackFmtItem(tgtFmtCmB->currentData(Qt::UserRole));
+    const FmtItem item = CurrentFmtItem(tgtFmtCmB);
     convertSettings.tgtID = item.id;
     convertSettings.tgtFormat = KRVAVCodec(item.id).GetExtension(item.extension);
     convertSettings.exists = saveTgtCmB->currentIndex();
@@ -176,7 +181,7 @@ void MainWindow::TgtFmtChanged(int iFmtCBIndex)
 
 void MainWindow::TgtFmtSettingsClicked()
 {
-    const KRVAVCodecID id = UnpackFmtItem(tgtFmtCmB->currentData(Qt::UserRole)).id;
+    const KRVAVCodecID id = CurrentFmtItem(tgtFmtCmB).id;
     if (id == KRVAVCodecID_3GP2) {
         ThreeGP2Dlg dlg(&convertSettings, this);
         dlg.exec();
@@ -192,7 +197,7 @@ void MainWindow::TgtFmtSettingsClicked()
 
 void MainWindow::UpdateEffectsNote()
 {
-    const KRVAVCodecID id = UnpackFmtItem(tgtFmtCmB->currentData(Qt::UserRole)).id;
+    const KRVAVCodecID id = CurrentFmtItem(tgtFmtCmB).id;
     const QString note = EffectsNote(convertSettings, id);
     effectsNote->setText(QStringLiteral("<a href=\"effects\">%1</a>").arg(note.toHtmlEscaped()));
     effectsNote->setVisible(!note.isEmpty());
@@ -200,7 +205,7 @@ void MainWindow::UpdateEffectsNote()
 
 void MainWindow::OpenEffectsNote()
 {
-    const int page = EffectsNotePage(convertSettings, UnpackFmtItem(tgtFmtCmB->currentData(Qt::UserRole)).id);
+    const int page = EffectsNotePage(convertSettings, CurrentFmtItem(tgtFmtCmB).id);
     if (page < 0) {
         TgtFmtSettingsClicked();
         return;

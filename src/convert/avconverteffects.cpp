@@ -137,22 +137,20 @@ QString PrepareWatermarkImage(const ConvertSettings &settings, const QString &te
 void AppendEffectsArguments(const ConvertSettings &settings, KRVAVCodecID tgtID, const QString &tempDir,
                             QStringList &args)
 {
-    const bool scalePart = IsScalableFormat(tgtID) && settings.scale;
-    const bool colorPart = settings.clrEnable;
-    const bool textOverlay = settings.wtEnable && !settings.wtContent.isEmpty();
-    const bool imageOverlay = settings.wiEnable && !settings.wiFile.isEmpty();
-    const bool transformPart = settings.transform && (settings.rotate || settings.hFlip || settings.vFlip);
-    if (!scalePart && !colorPart && !textOverlay && !imageOverlay && !transformPart)
+    const PictureEffects on = EffectsOn(settings, tgtID);
+    if (!on.Any())
         return;
+    const bool textOverlay = on.text;
+    const bool imageOverlay = on.image;
 
     QStringList parts;
-    if (scalePart)
+    if (on.scale)
         parts << QStringLiteral("scale=%1:%2").arg(settings.scaleW).arg(settings.scaleH);
-    if (colorPart)
+    if (on.color)
         parts << ColorFilterText(settings);
     // The picture is turned before the watermarks go on, so they stay upright
     // at the corner the user chose in the result.
-    if (transformPart)
+    if (on.Transform())
         parts << TransformFilterText(settings);
 
     const QString textPosition =

@@ -47,3 +47,16 @@ bool ConvertSettings::SetTgtFolder(const QString &folder)
     }
     return false;
 }
+
+PictureEffects EffectsOn(const ConvertSettings &s, KRVAVCodecID tgtID)
+{
+    PictureEffects on;
+    on.scale = IsScalableFormat(tgtID) && s.scale;
+    on.color = s.clrEnable;
+    on.text = s.wtEnable && !s.wtContent.isEmpty();
+    on.image = s.wiEnable && !s.wiFile.isEmpty();
+    on.rotate = s.transform && s.rotate;
+    on.hFlip = s.transform && s.hFlip;
+    on.vFlip = s.transform && s.vFlip;
+    return on;
+}

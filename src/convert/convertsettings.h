@@ -78,3 +78,20 @@ public:
     bool hFlip = false;
     bool vFlip = false;
 };
+
+// Which picture effects a conversion to tgtID applies: the one rule behind the effects filter
+// and the window's note of it, so the note never claims an effect the filter leaves out.
+struct PictureEffects
+{
+    bool scale = false;
+    bool color = false;
+    bool text = false;
+    bool image = false;
+    bool rotate = false;
+    bool hFlip = false;
+    bool vFlip = false;
+
+    bool Transform() const { return rotate || hFlip || vFlip; }
+    bool Any() const { return scale || color || text || image || Transform(); }
+};
+PictureEffects EffectsOn(const ConvertSettings &settings, KRVAVCodecID tgtID);
