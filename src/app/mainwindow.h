@@ -20,6 +20,7 @@
 
 #include <functional>
 
+class BatchNotifier;
 class QAction;
 class QComboBox;
 class QGridLayout;
@@ -170,6 +171,7 @@ private:
     bool batchCanceled = false;
     // The running batch's progress dialog, which lives on Convert()'s stack.
     QPointer<QProgressDialog> convertProgressDlg;
+    BatchNotifier *batchNotifier = nullptr;
 
     // How far each job of the running batch is, by its index in convertJobs: the
     // milliseconds of its source done and in all (-1 while unknown).
