@@ -9,7 +9,7 @@ build=${1:-"$root/build"}
 type=${2:-Release}
 
 packages="cmake make g++ pkg-config qtbase5-dev libmpv-dev ffmpeg libavcodec-extra yt-dlp
-          grep procps xvfb xauth libgl1-mesa-dri fonts-dejavu-core"
+          grep procps xvfb xauth libgl1-mesa-dri fonts-dejavu-core dbus-daemon"
 
 missing=""
 for p in $packages; do

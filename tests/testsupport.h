@@ -192,17 +192,4 @@ private:
     bool seen = false;
 };
 
-// A ModalCloser for a dialog the test expects: the test fails when it never appeared.
-template <typename T>
-class DialogCloser : public ModalCloser<T>
-{
-public:
-    using ModalCloser<T>::ModalCloser;
-    ~DialogCloser()
-    {
-        if (!this->found() && !QTest::currentTestFailed())
-            QTest::qFail("the expected dialog never appeared", __FILE__, __LINE__);
-    }
-};
-
 } // namespace TestSupport

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "app/batchnotifier.h"
 #include "convert/convertcrashdlg.h"
 #include "convert/convertresultsdlg.h"
 #include "convert/filepath.h"
@@ -66,6 +67,7 @@ MainWindow::MainWindow(QWidget *parent)
     RestoreGeometry();
     CreateStatusBar();
     setAcceptDrops(true);
+    batchNotifier = new BatchNotifier(this);
     LoadSettings();
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
 }
@@ -458,6 +460,7 @@ void MainWindow::Convert()
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
 
+    batchNotifier->BatchEnded(convertCounts[CountSucceeded], convertCounts[CountFailed], convertCounts[CountCanceled]);
     UpdateTgtList();
     if (ShouldReportCResults())
         ShowConvertResults();

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+class BatchNotifier;
 class QAction;
 class QComboBox;
 class QGridLayout;
@@ -173,6 +174,7 @@ private:
     std::unique_ptr<BatchRunner> batchRunner;
     // Each job's source row, followed through header clicks.
     QVector<QPersistentModelIndex> jobRows;
+    BatchNotifier *batchNotifier = nullptr;
 
     void ConvertProgress(int index, qint64 doneMs, qint64 totalMs);
     void UpdateConvertProgress();
