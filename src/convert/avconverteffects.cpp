@@ -134,16 +134,23 @@ QString PrepareWatermarkImage(const ConvertSettings &settings, const QString &te
     return path;
 }
 
+bool HasEffects(const ConvertSettings &settings, KRVAVCodecID tgtID)
+{
+    return (IsScalableFormat(tgtID) && settings.scale) || settings.clrEnable
+           || (settings.wtEnable && !settings.wtContent.isEmpty()) || (settings.wiEnable && !settings.wiFile.isEmpty())
+           || (settings.transform && (settings.rotate || settings.hFlip || settings.vFlip));
+}
+
 void AppendEffectsArguments(const ConvertSettings &settings, KRVAVCodecID tgtID, const QString &tempDir,
                             QStringList &args)
 {
+    if (!HasEffects(settings, tgtID))
+        return;
     const bool scalePart = IsScalableFormat(tgtID) && settings.scale;
     const bool colorPart = settings.clrEnable;
     const bool textOverlay = settings.wtEnable && !settings.wtContent.isEmpty();
     const bool imageOverlay = settings.wiEnable && !settings.wiFile.isEmpty();
     const bool transformPart = settings.transform && (settings.rotate || settings.hFlip || settings.vFlip);
-    if (!scalePart && !colorPart && !textOverlay && !imageOverlay && !transformPart)
-        return;
 
     QStringList parts;
     if (scalePart)

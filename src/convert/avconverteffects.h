@@ -28,6 +28,9 @@ bool RenderWatermarkText(const ConvertSettings &settings, const QString &filePat
 // The image to overlay: wiFile itself, or its scaled copy in tempDir when the scale is not 100.
 QString PrepareWatermarkImage(const ConvertSettings &settings, const QString &tempDir);
 
+// Whether the effects step would alter the target's picture, as the settings ask.
+bool HasEffects(const ConvertSettings &settings, KRVAVCodecID tgtID);
+
 // Appends the watermark inputs and "-filter_complex" with its filter text to args.
 void AppendEffectsArguments(const ConvertSettings &settings, KRVAVCodecID tgtID, const QString &tempDir,
                             QStringList &args);

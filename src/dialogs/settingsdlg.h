@@ -138,4 +138,5 @@ private:
 
     QCheckBox *noCrashReportCheck = nullptr;
     QCheckBox *noConvertResultsCheck = nullptr;
+    QCheckBox *copyStreamsCheck = nullptr;
 };
