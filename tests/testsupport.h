@@ -138,7 +138,8 @@ inline QVariantMap Fields(const ConvertSettings &s)
              F(scaleW), F(scaleH), F(clrEnable), F(clrB), F(clrC), F(clrS), F(clrG), F(wtEnable), F(wtContent),
              F(wtFontName), F(wtFontSize), F(wtFontB), F(wtFontI), F(wtFontU), F(wtCR), F(wtCG), F(wtCB), F(wtOpc),
              F(wtCAlign), F(wtAlign), F(wtCAlignX), F(wtCAlignY), F(wiEnable), F(wiFile), F(wiScale), F(wiCAlign),
-             F(wiAlign), F(wiCAlignX), F(wiCAlignY), F(transform), F(rotate), F(rotateDegree), F(hFlip), F(vFlip) };
+             F(wiAlign), F(wiCAlignX), F(wiCAlignY), F(transform), F(rotate), F(rotateDegree), F(hFlip), F(vFlip),
+             F(copyStreams) };
 #undef F
 }
 

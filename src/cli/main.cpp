@@ -141,9 +141,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption outputOption({ "o", "output" }, "The target folder. Default: each source's folder.", "DIR");
     const QCommandLineOption overwriteOption("overwrite", "Overwrites existing targets instead of appending a number.");
     const QCommandLineOption effectsOption("effects", "Applies the effects set in the window.");
+    const QCommandLineOption reencodeOption("reencode", "Encodes every stream, also those that fit the target as they are.");
     const QCommandLineOption jobsOption({ "j", "jobs" }, "Parallel jobs. Default: one per logical processor.", "N");
     const QCommandLineOption jsonOption("json", "Prints one JSON object per line for each event.");
-    parser.addOptions({ formatOption, listOption, outputOption, overwriteOption, effectsOption, jobsOption, jsonOption });
+    parser.addOptions({ formatOption, listOption, outputOption, overwriteOption, effectsOption, reencodeOption, jobsOption, jsonOption });
     parser.addPositionalArgument("FILE", "Files to convert; a folder adds the files in it and below it, as Add Folder does.",
                                  "FILE...");
     // Names as given, also those that are not valid UTF-8.
@@ -179,6 +180,8 @@ int main(int argc, char *argv[])
         settings.tgtFolder = folder.absoluteFilePath();
     }
     settings.exists = parser.isSet(overwriteOption) ? 1 : 0;
+    if (parser.isSet(reencodeOption))
+        settings.copyStreams = false;
     if (parser.isSet(jobsOption)) {
         bool ok = false;
         const int jobs = parser.value(jobsOption).toInt(&ok);

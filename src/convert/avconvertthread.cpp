@@ -199,10 +199,9 @@ bool CheckJobCanStart(const AVConvertData &data, const QString &transcoder, cons
 
 // The transcoder's run into outputFile, and a second one with even frame sizes when the
 // first failed for an odd one.
-TranscoderRun Transcode(const AVConvertData &data, const MediaInfo &source, const QString &transcoder,
-                        const QString &outputFile, const QString &tempDir)
+TranscoderRun Transcode(const AVConvertData &data, const ConvertSettings &settings, const MediaInfo &source,
+                        const QString &transcoder, const QString &outputFile, const QString &tempDir)
 {
-    const ConvertSettings &settings = *data.settings;
     TranscoderRun run;
     RunTranscoder(transcoder, MakeConvertArguments(source, data.srcFile, settings, outputFile, tempDir), outputFile,
                   data, run);
@@ -235,7 +234,7 @@ bool ProbeSource(const AVConvertData &data, MediaInfo &source, ItemConvertResult
 // write, and as long as what the transcoder said it converted. A full disk or a file size
 // limit shows here even when the transcoder ended as if all went well.
 bool VerifyOutput(const AVConvertData &data, const MediaInfo &source, const TranscoderRun &run,
-                  const QString &outputFile, ItemConvertResult &result)
+                  const QString &outputFile, bool log, ItemConvertResult &result)
 {
     MediaInfo written;
     QString error;
@@ -264,9 +263,26 @@ bool VerifyOutput(const AVConvertData &data, const MediaInfo &source, const Tran
             return true;
     }
     result.result = OutcomeFailed;
-    if (data.batch)
+    if (log && data.batch)
         data.batch->AppendLog(data.srcFile, result.reason, run.output.KeptErrors());
     return false;
+}
+
+// One run into outputFile, read back; false with the outcome and its reason in result. Only
+// failures that end the job are logged.
+bool TranscodeVerified(const AVConvertData &data, const ConvertSettings &settings, const MediaInfo &source,
+                       const QString &transcoder, const QString &outputFile, const QString &tempDir, bool log,
+                       ItemConvertResult &result)
+{
+    const TranscoderRun run = Transcode(data, settings, source, transcoder, outputFile, tempDir);
+    result.result = run.outcome;
+    result.reason.clear();
+    if (run.outcome == OutcomeFailed) {
+        result.reason = run.reason;
+        if (log && data.batch)
+            data.batch->AppendLog(data.srcFile, run.reason, run.output.KeptErrors());
+    }
+    return result.result == OutcomeSucceeded && VerifyOutput(data, source, run, outputFile, log, result);
 }
 
 // Gives the finished file its name, unless the batch was canceled first; false with the
@@ -395,8 +411,8 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
     if (!ReserveTarget(data, reservation, tgtFile, result) || !CheckJobCanStart(data, transcoder, tgtFile, result))
         return result;
 
-    TemporaryOutput output;
-    if (!output.Create(tgtFile)) {
+    auto output = std::make_unique<TemporaryOutput>();
+    if (!output->Create(tgtFile)) {
         result.reason = JobText("Cannot write in the folder %1: %2")
                             .arg(NativePath(QFileInfo(tgtFile).absolutePath()),
                                  QString::fromLocal8Bit(std::strerror(errno)));
@@ -406,16 +422,28 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
     if (!ProbeSource(data, source, result))
         return result;
     const JobTempDir tempDir;
-    const TranscoderRun run = Transcode(data, source, transcoder, output.Path(), tempDir.Path());
-    result.result = run.outcome;
-    if (run.outcome == OutcomeFailed) {
-        result.reason = run.reason;
-        if (data.batch)
-            data.batch->AppendLog(data.srcFile, run.reason, run.output.KeptErrors());
+    const StreamCopy copy = PlanStreamCopy(source, *data.settings);
+    if (copy.everything && data.batch && data.batch->copying)
+        data.batch->copying(data.srcRow);
+    bool done = TranscodeVerified(data, *data.settings, source, transcoder, output->Path(), tempDir.Path(),
+                                  !copy.Any(), result);
+    // A stream the prober judged fit may still be one the writer refuses or that does not read
+    // back whole: the file is then made the ordinary way, once, into a fresh hidden file.
+    const bool retry = !done && copy.Any() && result.result == OutcomeFailed && !IsCanceled(data);
+    if (retry) {
+        qDebug().noquote() << QStringLiteral("ThreadFunction(AVConvertData)   Copy failed, encoding");
+        auto fresh = std::make_unique<TemporaryOutput>();
+        if (!fresh->Create(tgtFile))
+            return result;
+        output = std::move(fresh);
+        ConvertSettings encode = *data.settings;
+        encode.copyStreams = false;
+        done = TranscodeVerified(data, encode, source, transcoder, output->Path(), tempDir.Path(), true, result);
     }
-    if (result.result != OutcomeSucceeded || !VerifyOutput(data, source, run, output.Path(), result))
+    if (!done)
         return result;
-    if (MoveIntoPlace(data, reservation, output, tgtFile, result))
+    result.copied = copy.everything && !retry;
+    if (MoveIntoPlace(data, reservation, *output, tgtFile, result))
         result.tgtFiles << tgtFile;
     return result;
 }

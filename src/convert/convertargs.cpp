@@ -10,26 +10,6 @@
 
 namespace {
 
-bool IsStreamCopy(KRVAVCodecID srcID, KRVAVCodecID tgtID)
-{
-    return (srcID == KRVAVCodecID_DVD || srcID == KRVAVCodecID_TS)
-           && (tgtID == KRVAVCodecID_MP4 || tgtID == KRVAVCodecID_MOV);
-}
-
-void AppendStreamCopyOptions(KRVAVCodecID srcID, const QString &tgtFormat, QStringList &args)
-{
-    const bool m4a = tgtFormat == QLatin1String(".m4a");
-    if (srcID == KRVAVCodecID_DVD) {
-        if (!m4a)
-            args << QStringLiteral("-c:v") << QStringLiteral("copy");
-        args << QStringLiteral("-c:a") << QStringLiteral("copy") << QStringLiteral("-c:s") << QStringLiteral("copy");
-    } else {
-        if (!m4a)
-            args << QStringLiteral("-vcodec") << QStringLiteral("copy");
-        args << QStringLiteral("-acodec") << QStringLiteral("copy");
-    }
-}
-
 void AppendFormatOptions(const ConvertSettings &settings, KRVAVCodecID tgtID, QStringList &args)
 {
     switch (tgtID) {
@@ -226,16 +206,39 @@ void AppendAudioFit(const MediaStream *sound, KRVAVCodecID tgtID, QStringList &a
         args << QStringLiteral("-ar") << QString::number(limits.maxSampleRate);
 }
 
-void AppendSoundMaps(const MediaInfo &source, KRVAVCodecID tgtID, QStringList &args)
+// The sound tracks a video target gets, in the order they are mapped.
+QVector<const MediaStream *> SoundTracks(const MediaInfo &source, KRVAVCodecID tgtID)
 {
+    QVector<const MediaStream *> tracks;
     if (IsPictureOnlyTarget(tgtID))
-        return;
+        return tracks;
     for (const MediaStream &stream : source.streams) {
         if (stream.kind == MediaStream::Kind::Audio) {
-            args << QStringLiteral("-map") << QStringLiteral("0:%1").arg(stream.index);
+            tracks << &stream;
             if (!TakesSeveralAudioTracks(tgtID))
                 break;
         }
+    }
+    return tracks;
+}
+
+void AppendSoundMaps(const MediaInfo &source, KRVAVCodecID tgtID, QStringList &args)
+{
+    for (const MediaStream *stream : SoundTracks(source, tgtID))
+        args << QStringLiteral("-map") << QStringLiteral("0:%1").arg(stream->index);
+}
+
+void AppendSoundCopy(const QVector<bool> &copied, QStringList &args)
+{
+    if (!copied.contains(true))
+        return;
+    if (!copied.contains(false)) {
+        args << QStringLiteral("-c:a") << QStringLiteral("copy");
+        return;
+    }
+    for (int track = 0; track < copied.size(); ++track) {
+        if (copied.at(track))
+            args << QStringLiteral("-c:a:%1").arg(track) << QStringLiteral("copy");
     }
 }
 
@@ -273,6 +276,11 @@ const MediaStream *CoverArt(const MediaInfo &source)
     return nullptr;
 }
 
+bool IsCopyableCover(const MediaStream &cover)
+{
+    return cover.codec == QLatin1String("mjpeg") || cover.codec == QLatin1String("png");
+}
+
 void AppendAudioTargetMaps(const MediaInfo &source, KRVAVCodecID tgtID, const QString &tgtFormat, QStringList &args)
 {
     const MediaStream *cover = CoverArt(source);
@@ -281,7 +289,7 @@ void AppendAudioTargetMaps(const MediaInfo &source, KRVAVCodecID tgtID, const QS
         args << QStringLiteral("-vn");
         return;
     }
-    const bool copyable = cover->codec == QLatin1String("mjpeg") || cover->codec == QLatin1String("png");
+    const bool copyable = IsCopyableCover(*cover);
     args << QStringLiteral("-map") << QStringLiteral("0:%1").arg(sound->index) << QStringLiteral("-map")
          << QStringLiteral("0:%1").arg(cover->index) << QStringLiteral("-c:v")
          << (copyable ? QStringLiteral("copy") : QStringLiteral("png")) << QStringLiteral("-disposition:v")
@@ -302,6 +310,38 @@ QString SourceMismatch(const MediaInfo &source, const ConvertSettings &settings)
     return QString();
 }
 
+StreamCopy PlanStreamCopy(const MediaInfo &source, const ConvertSettings &settings)
+{
+    StreamCopy copy;
+    const auto tgtID = KRVAVCodecID(settings.tgtID);
+    const bool audioOnly = IsAudioOnlyTarget(tgtID, settings.tgtFormat);
+    // Effects change only the picture, but a user who set them expects the whole file made anew.
+    if (!settings.copyStreams || source.streams.isEmpty() || (!audioOnly && EffectsOn(settings, tgtID).Any()))
+        return copy;
+    if (audioOnly) {
+        const MediaStream *sound = source.FirstSound();
+        const MediaStream *cover = CoverArt(source);
+        if (sound)
+            copy.sound << TakesSoundAsIs(tgtID, settings.tgtFormat, *sound);
+        copy.everything = copy.sound.value(0)
+                          && !(cover && TakesCoverArt(tgtID, settings.tgtFormat) && !IsCopyableCover(*cover));
+        return copy;
+    }
+    const MediaStream *picture = source.FirstPicture();
+    if (picture) {
+        // Anything the picture needs to fit its target (deinterlacing, tone mapping, a device's
+        // frame box or frame rate) is a filter, and a filtered stream cannot be copied.
+        QStringList before, after;
+        bool toneMapped = false;
+        PictureFilters(*picture, settings, tgtID, before, after, toneMapped);
+        copy.picture = before.isEmpty() && after.isEmpty() && TakesPictureAsIs(tgtID, settings.tgtFormat, *picture);
+    }
+    for (const MediaStream *sound : SoundTracks(source, tgtID))
+        copy.sound << TakesSoundAsIs(tgtID, settings.tgtFormat, *sound);
+    copy.everything = (picture || !copy.sound.isEmpty()) && (!picture || copy.picture) && !copy.sound.contains(false);
+    return copy;
+}
+
 QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &settings, const QString &tgtFile,
                                  const QString &tempDir, bool evenFrame)
 {
@@ -311,17 +351,20 @@ QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &
 QStringList MakeConvertArguments(const MediaInfo &source, const QString &srcFile, const ConvertSettings &settings,
                                  const QString &tgtFile, const QString &tempDir, bool evenFrame)
 {
-    const KRVAVCodecID srcID = KRVAVCodec(srcFile).id;
     const auto tgtID = KRVAVCodecID(settings.tgtID);
     const bool known = !source.streams.isEmpty();
     const MediaStream *picture = source.FirstPicture();
+    // The frame is cut to even sizes only in an encode.
+    const StreamCopy copy = evenFrame ? StreamCopy() : PlanStreamCopy(source, settings);
 
     QStringList args{ QStringLiteral("-i"), srcFile };
-    if (IsStreamCopy(srcID, tgtID)) {
-        AppendStreamCopyOptions(srcID, settings.tgtFormat, args);
-    } else if (IsAudioOnlyTarget(tgtID, settings.tgtFormat)) {
+    if (IsAudioOnlyTarget(tgtID, settings.tgtFormat)) {
         if (known)
             AppendAudioTargetMaps(source, tgtID, settings.tgtFormat, args);
+        // Left to itself the transcoder picks the track with the most channels, not the one judged.
+        if (copy.sound.value(0) && !args.contains(QStringLiteral("-map")))
+            args << QStringLiteral("-map") << QStringLiteral("0:%1").arg(source.FirstSound()->index);
+        AppendSoundCopy(copy.sound, args);
         AppendAudioFit(source.FirstSound(), tgtID, args);
         AppendFormatOptions(settings, tgtID, args);
     } else {
@@ -335,7 +378,12 @@ QStringList MakeConvertArguments(const MediaInfo &source, const QString &srcFile
             AppendSoundMaps(source, tgtID, args);
             AppendSubtitleMaps(source, tgtID, settings.tgtFormat, args);
         }
-        if (picture) {
+        if (copy.picture) {
+            args << QStringLiteral("-c:v") << QStringLiteral("copy");
+            // Apple's players take HEVC in MP4 and QuickTime files only under this tag.
+            if (picture->codec == QLatin1String("hevc") && (tgtID == KRVAVCodecID_MP4 || tgtID == KRVAVCodecID_MOV))
+                args << QStringLiteral("-tag:v") << QStringLiteral("hvc1");
+        } else if (picture) {
             QStringList before, after;
             bool toneMapped = false;
             PictureFilters(*picture, settings, tgtID, before, after, toneMapped);
@@ -344,6 +392,7 @@ QStringList MakeConvertArguments(const MediaInfo &source, const QString &srcFile
         } else if (!known && DeviceLimitsOf(tgtID)) {
             AppendVideoCodecOptions(MediaStream(), tgtID, settings.tgtFormat, false, args);
         }
+        AppendSoundCopy(copy.sound, args);
         AppendAudioFit(source.FirstSound(), tgtID, args);
         AppendFormatOptions(settings, tgtID, args);
     }
@@ -363,11 +412,10 @@ QStringList MakeConvertArguments(const MediaInfo &source, const QString &srcFile
 
 // An encoder that refuses odd frame sizes fails the first run; the frame it gets is the
 // source's unless the scaling effect or a fixed 3GP size sets it.
-bool MayNeedEvenFrame(const QString &srcFile, const ConvertSettings &settings, const QSize &srcFrame)
+bool MayNeedEvenFrame(const QString &, const ConvertSettings &settings, const QSize &srcFrame)
 {
     const auto tgtID = KRVAVCodecID(settings.tgtID);
-    if (IsStreamCopy(KRVAVCodec(srcFile).id, tgtID) || IsAudioOnlyTarget(tgtID, settings.tgtFormat)
-        || tgtID == KRVAVCodecID_3GP || tgtID == KRVAVCodecID_3GP2)
+    if (IsAudioOnlyTarget(tgtID, settings.tgtFormat) || tgtID == KRVAVCodecID_3GP || tgtID == KRVAVCodecID_3GP2)
         return false;
     const QSize frame = IsScalableFormat(tgtID) && settings.scale ? QSize(settings.scaleW, settings.scaleH) : srcFrame;
     return frame.isValid() && (frame.width() % 2 || frame.height() % 2);

@@ -6,6 +6,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class ConvertSettings;
 struct MediaInfo;
@@ -21,6 +22,19 @@ QStringList MakeConvertArguments(const QString &srcFile, const ConvertSettings &
 // players take. With nothing known of the source it gives what the overload above gives.
 QStringList MakeConvertArguments(const MediaInfo &source, const QString &srcFile, const ConvertSettings &settings,
                                  const QString &tgtFile, const QString &tempDir, bool evenFrame = false);
+
+// The streams a job writes as they are instead of encoding them: with the option on and no
+// effect on, each picture and sound stream the target already takes unchanged.
+struct StreamCopy
+{
+    bool picture = false;
+    // One per sound track written, in the order they are mapped.
+    QVector<bool> sound;
+    // Every picture and sound stream written is copied, none encoded.
+    bool everything = false;
+    bool Any() const { return picture || sound.contains(true); }
+};
+StreamCopy PlanStreamCopy(const MediaInfo &source, const ConvertSettings &settings);
 
 // Why the source cannot become the target at all, in words; empty when it can.
 QString SourceMismatch(const MediaInfo &source, const ConvertSettings &settings);

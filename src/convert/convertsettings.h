@@ -77,6 +77,8 @@ public:
     int rotateDegree = 0;
     bool hFlip = false;
     bool vFlip = false;
+    // Streams that already fit the target are copied, not encoded again.
+    bool copyStreams = true;
 };
 
 // Which picture effects a conversion to tgtID applies: the one rule behind the effects filter

@@ -14,3 +14,9 @@ inline QString NativePath(const QString &path)
 {
     return QDir::toNativeSeparators(path);
 }
+
+// What the window shows of a job whose every stream was copied.
+inline QString CopiedNote()
+{
+    return JobText("copied, not re-encoded");
+}

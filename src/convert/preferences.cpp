@@ -71,6 +71,7 @@ void VisitConvertKeys(Visit &&visit)
     visit("RotateDegree", &ConvertSettings::rotateDegree);
     visit("HFlip", &ConvertSettings::hFlip);
     visit("VFlip", &ConvertSettings::vFlip);
+    visit("CopyStreams", &ConvertSettings::copyStreams);
 }
 
 } // namespace

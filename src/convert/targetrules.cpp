@@ -1,5 +1,7 @@
 #include "targetrules.h"
 
+#include <initializer_list>
+
 namespace {
 
 // The 24 device profiles in catalogue order.
@@ -58,6 +60,43 @@ const Level *FindLevel(int level)
 int HighFactor(int kbits, DeviceLimits::Profile profile)
 {
     return profile == DeviceLimits::High ? kbits * 5 / 4 : kbits;
+}
+
+bool IsOneOf(const QString &codec, std::initializer_list<const char *> names)
+{
+    for (const char *name : names) {
+        if (codec == QLatin1String(name))
+            return true;
+    }
+    return false;
+}
+
+bool IsEightBit420(const MediaStream &picture)
+{
+    return picture.pixelFormat == QLatin1String("yuv420p") || picture.pixelFormat == QLatin1String("yuvj420p");
+}
+
+// The H.264 profile as a device's limit, -1 for those no player of ours takes (High 10,
+// 4:2:2, 4:4:4, Extended).
+int H264Profile(const QString &profile)
+{
+    if (profile == QLatin1String("Constrained Baseline") || profile == QLatin1String("Baseline"))
+        return DeviceLimits::Baseline;
+    if (profile == QLatin1String("Main"))
+        return DeviceLimits::Main;
+    if (profile == QLatin1String("High"))
+        return DeviceLimits::High;
+    return -1;
+}
+
+// What browsers, phones, TVs and QuickTime all play from an MP4, MOV or TS file.
+bool PlaysEverywhere(const MediaStream &picture)
+{
+    if (!IsEightBit420(picture))
+        return false;
+    if (picture.codec == QLatin1String("h264"))
+        return H264Profile(picture.profile) >= 0;
+    return picture.codec == QLatin1String("hevc") && picture.profile == QLatin1String("Main");
 }
 
 } // namespace
@@ -153,4 +192,76 @@ bool TakesCoverArt(KRVAVCodecID tgtID, const QString &tgtFormat)
 {
     return tgtID == KRVAVCodecID_MP3 || tgtID == KRVAVCodecID_FLAC
            || (tgtID == KRVAVCodecID_MOV && tgtFormat == QLatin1String(".m4a"));
+}
+
+bool TakesPictureAsIs(KRVAVCodecID tgtID, const QString &tgtFormat, const MediaStream &picture)
+{
+    // A codec the prober could not name is nothing a container can be said to take.
+    if (picture.codec.isEmpty())
+        return false;
+    if (const DeviceLimits *device = DeviceLimitsOf(tgtID)) {
+        const int profile = H264Profile(picture.profile);
+        return picture.codec == QLatin1String("h264") && IsEightBit420(picture) && profile >= 0
+               && profile <= device->profile && picture.level > 0 && picture.level <= device->level
+               && picture.width > 0 && picture.height > 0 && picture.frameRate > 0;
+    }
+    switch (tgtID) {
+    case KRVAVCodecID_MP4:
+        return PlaysEverywhere(picture);
+    case KRVAVCodecID_MOV:
+        return tgtFormat == QLatin1String(".mov") && PlaysEverywhere(picture);
+    case KRVAVCodecID_TS:
+    case KRVAVCodecID_M2TS:
+        return PlaysEverywhere(picture) || (picture.codec == QLatin1String("mpeg2video") && IsEightBit420(picture));
+    case KRVAVCodecID_MKV:
+        return tgtFormat != QLatin1String(".mka");
+    case KRVAVCodecID_WEBM:
+        return IsOneOf(picture.codec, { "vp8", "vp9", "av1" }) && IsEightBit420(picture);
+    case KRVAVCodecID_OGG:
+        return tgtFormat == QLatin1String(".ogv") && picture.codec == QLatin1String("theora");
+    case KRVAVCodecID_AVI:
+        return IsOneOf(picture.codec, { "mpeg4", "h264", "mjpeg" });
+    case KRVAVCodecID_FLV:
+        return picture.codec == QLatin1String("h264") && IsEightBit420(picture);
+    default:
+        break;
+    }
+    return false;
+}
+
+bool TakesSoundAsIs(KRVAVCodecID tgtID, const QString &tgtFormat, const MediaStream &sound)
+{
+    const AudioLimits limits = AudioLimitsOf(tgtID);
+    if (sound.codec.isEmpty())
+        return false;
+    if ((limits.maxChannels > 0 && !(sound.channels > 0 && sound.channels <= limits.maxChannels))
+        || (limits.maxSampleRate > 0 && !(sound.sampleRate > 0 && sound.sampleRate <= limits.maxSampleRate)))
+        return false;
+    if (DeviceLimitsOf(tgtID))
+        return sound.codec == QLatin1String("aac") && sound.profile == QLatin1String("LC");
+    switch (tgtID) {
+    case KRVAVCodecID_MP4:
+        return IsOneOf(sound.codec, { "aac", "mp3" });
+    case KRVAVCodecID_MOV:
+        return tgtFormat == QLatin1String(".m4a") ? IsOneOf(sound.codec, { "aac", "alac" })
+                                                  : IsOneOf(sound.codec, { "aac", "mp3" });
+    case KRVAVCodecID_TS:
+    case KRVAVCodecID_M2TS:
+        return IsOneOf(sound.codec, { "aac", "mp3", "mp2", "ac3", "eac3" });
+    case KRVAVCodecID_MKV:
+        return true;
+    case KRVAVCodecID_WEBM:
+        return IsOneOf(sound.codec, { "opus", "vorbis" });
+    case KRVAVCodecID_OGG:
+        return IsOneOf(sound.codec, { "opus", "vorbis", "flac" });
+    case KRVAVCodecID_AVI:
+        return IsOneOf(sound.codec, { "mp3", "ac3", "pcm_s16le" });
+    case KRVAVCodecID_MP3:
+        return sound.codec == QLatin1String("mp3");
+    case KRVAVCodecID_FLAC:
+        return sound.codec == QLatin1String("flac");
+    default:
+        break;
+    }
+    return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/mediaprobe.h"
 #include "krv/av/avcodec.h"
 
 #include <QString>
@@ -52,3 +53,11 @@ bool NeedsEightBit420(KRVAVCodecID tgtID, const QString &tgtFormat);
 
 // Containers that keep a cover picture beside the sound.
 bool TakesCoverArt(KRVAVCodecID tgtID, const QString &tgtFormat);
+
+// Whether the target takes this moving picture as it is, without an encoder: its container
+// holds the codec and the target's players play this form of it. A device's frame box and
+// frame rate are not checked here: the picture filters that would fit them tell.
+bool TakesPictureAsIs(KRVAVCodecID tgtID, const QString &tgtFormat, const MediaStream &picture);
+
+// The same for sound; the channel and sample-rate limits of AudioLimitsOf are checked too.
+bool TakesSoundAsIs(KRVAVCodecID tgtID, const QString &tgtFormat, const MediaStream &sound);

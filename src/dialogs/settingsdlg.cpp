@@ -118,6 +118,9 @@ void SettingsDlg::BuildPages()
     noConvertResultsCheck->setObjectName(QStringLiteral("noConvertResultsCheck"));
     QWidget *convertPage = BuildOptionPage(noConvertResultsCheck);
     convertPage->setObjectName(QStringLiteral("convertPage"));
+    copyStreamsCheck = new QCheckBox(tr("Copy streams that already fit (faster, no quality loss)"));
+    copyStreamsCheck->setObjectName(QStringLiteral("copyStreamsCheck"));
+    static_cast<QVBoxLayout *>(convertPage->layout())->insertWidget(1, copyStreamsCheck);
     tabWidget->addTab(convertPage, tr("Convert"));
 
     connect(clrEnableCheck, &QCheckBox::stateChanged, this, &SettingsDlg::EnableColor);
@@ -350,6 +353,7 @@ void SettingsDlg::LoadSettings()
 {
     noCrashReportCheck->setChecked(!Preferences::ReportCrash());
     noConvertResultsCheck->setChecked(!Preferences::ReportCResults());
+    copyStreamsCheck->setChecked(settings->copyStreams);
 
     clrEnableCheck->setChecked(settings->clrEnable);
     brightnessSlider->setValue(TenthPosition(settings->clrB, brightnessSlider));
@@ -398,6 +402,7 @@ void SettingsDlg::SaveSettings()
 {
     Preferences::SetReportCrash(!noCrashReportCheck->isChecked());
     Preferences::SetReportCResults(!noConvertResultsCheck->isChecked());
+    settings->copyStreams = copyStreamsCheck->isChecked();
 
     settings->clrEnable = clrEnableCheck->isChecked();
     settings->clrB = brightnessSlider->value() * 0.1;

@@ -141,4 +141,5 @@ private:
 
     QCheckBox *noCrashReportCheck = nullptr;
     QCheckBox *noConvertResultsCheck = nullptr;
+    QCheckBox *copyStreamsCheck = nullptr;
 };

@@ -102,9 +102,10 @@ private slots:
         saved.wtCR = 10; saved.wtCG = 20; saved.wtCB = 30; saved.wtOpc = 55; saved.wtCAlign = true; saved.wtAlign = 4; saved.wtCAlignX = 12; saved.wtCAlignY = 34;
         saved.wiEnable = saved.wiCAlign = true; saved.wiFile = "/pictures/logo file.png"; saved.wiScale = 250; saved.wiAlign = 3; saved.wiCAlignX = 90; saved.wiCAlignY = 10;
         saved.transform = saved.rotate = saved.hFlip = saved.vFlip = true; saved.rotateDegree = 2;
+        saved.copyStreams = false;
         saved.Save();
         // The store's key names are what earlier versions wrote, spelling included.
-        QCOMPARE(QSettings("Korvent", "Reelway").allKeys().join(' ').remove("CSettings/"), QString("ClrB ClrC ClrEnable ClrG ClrS Exists HFlip Rotate RotateDegree Scale ScaleA ScaleH ScaleKA ScaleW TgtFolder "
+        QCOMPARE(QSettings("Korvent", "Reelway").allKeys().join(' ').remove("CSettings/"), QString("ClrB ClrC ClrEnable ClrG ClrS CopyStreams Exists HFlip Rotate RotateDegree Scale ScaleA ScaleH ScaleKA ScaleW TgtFolder "
                                                               "TgtFormat TgtID Transform VFlip WIAlign WICAlign WICAlignX WICAlignY WIEnable WIFile WIScale WTAlign WTCAlig "
                                                               "WTCAlignX WTCAlignY WTCB WTCG WTCR WTContent WTEnable WTFontB WTFontName WTFontSize WTI WTOpc WTU"));
         ConvertSettings loaded;
