@@ -4,6 +4,7 @@
 #include "convert/convertcrashdlg.h"
 #include "convert/convertresultsdlg.h"
 #include "convert/filepath.h"
+#include "convert/jobtext.h"
 #include "convert/preferences.h"
 #include "convert/sourcefolder.h"
 #include "convert/transcoderoutput.h"
@@ -478,7 +479,8 @@ void MainWindow::ConvertResultReadyAt(int iCurSelSrcIndex)
     std::copy(batchRunner->Counts(), batchRunner->Counts() + ConvertCountKinds, convertCounts);
     if (result.result == OutcomeSucceeded)
         tgtFiles.append(result.tgtFiles);
-    SetSrcStatus(jobRows.value(iCurSelSrcIndex), result.result, result.reason);
+    // A copy is as much a success as an encode; the tool tip says why it took seconds.
+    SetSrcStatus(jobRows.value(iCurSelSrcIndex), result.result, result.copied ? CopiedNote() : result.reason);
     UpdateConvertProgress();
 }
 

@@ -424,7 +424,7 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
     const JobTempDir tempDir;
     const StreamCopy copy = PlanStreamCopy(source, *data.settings);
     if (copy.everything && data.batch && data.batch->copying)
-        data.batch->copying(data.srcRow);
+        data.batch->copying(data.srcRow, true);
     bool done = TranscodeVerified(data, *data.settings, source, transcoder, output->Path(), tempDir.Path(),
                                   !copy.Any(), result);
     // A stream the prober judged fit may still be one the writer refuses or that does not read
@@ -432,6 +432,8 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
     const bool retry = !done && copy.Any() && result.result == OutcomeFailed && !IsCanceled(data);
     if (retry) {
         qDebug().noquote() << QStringLiteral("ThreadFunction(AVConvertData)   Copy failed, encoding");
+        if (copy.everything && data.batch && data.batch->copying)
+            data.batch->copying(data.srcRow, false);
         auto fresh = std::make_unique<TemporaryOutput>();
         if (!fresh->Create(tgtFile))
             return result;

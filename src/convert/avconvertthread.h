@@ -47,8 +47,9 @@ public:
     // milliseconds of its source (total -1 when unknown), about ten times a second at most.
     std::function<void(int srcRow, qint64 doneMs, qint64 totalMs)> progress;
     // Set before the jobs start. Called on a job's thread when it copies its streams instead of
-    // encoding them: such a job runs at disk speed and tells nothing of the encoders' rate.
-    std::function<void(int srcRow)> copying;
+    // encoding them: such a job runs at disk speed and tells nothing of the encoders' rate;
+    // called again with false when the copy failed and the job encodes after all.
+    std::function<void(int srcRow, bool copying)> copying;
     // Where failed jobs write their error output; none when empty. Set before the jobs start.
     QString logFile;
     void AppendLog(const QString &srcFile, const QString &reason, const QByteArray &errorOutput);

@@ -128,8 +128,9 @@ BatchRunner::BatchRunner(const QStringList &sources, const QStringList &protecte
         QMetaObject::invokeMethod(
             this, [this, index, doneMs, totalMs]() { OnProgress(index, doneMs, totalMs); }, Qt::QueuedConnection);
     };
-    batch->copying = [this](int index) {
-        QMetaObject::invokeMethod(this, [this, index]() { OnCopying(index); }, Qt::QueuedConnection);
+    batch->copying = [this](int index, bool copying) {
+        QMetaObject::invokeMethod(
+            this, [this, index, copying]() { OnCopying(index, copying); }, Qt::QueuedConnection);
     };
     batch->logFile = NewBatchLogFile();
 }
@@ -204,10 +205,10 @@ void BatchRunner::OnProgress(int index, qint64 doneMs, qint64 totalMs)
     emit jobProgress(index, doneMs, totalMs);
 }
 
-void BatchRunner::OnCopying(int index)
+void BatchRunner::OnCopying(int index, bool copying)
 {
     if (IsReporting(index))
-        progress[index].copying = true;
+        progress[index].copying = copying;
 }
 
 void BatchRunner::OnResult(int index)

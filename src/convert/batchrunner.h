@@ -91,7 +91,7 @@ signals:
 private:
     void OnStarted(int index);
     void OnProgress(int index, qint64 doneMs, qint64 totalMs);
-    void OnCopying(int index);
+    void OnCopying(int index, bool copying);
     void OnResult(int index);
     void OnFinished();
     void EndJob(int index, const ItemConvertResult &result);

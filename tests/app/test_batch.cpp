@@ -73,6 +73,8 @@ private slots:
                                     "\u00dcn\u00efc\u00f6d\u00e9 \u65e5\u672c.mkv", "100% a:b.mkv" };
         QStringList sources = Sources("mixed", names);
         QCOMPARE(sources.size(), names.size());
+        // One whose streams all fit an MP4 as they are: copied, and its row says so.
+        QVERIFY(QFile::remove(sources.first()) && TestSupport::RunFfmpeg({ "-i", TestSupport::Clip(), "-c:v", "copy", "-c:a", "aac", sources.first() }));
         sources.insert(2, fixture.path("mixed/broken.avi"));
         QVERIFY(TestSupport::WriteBytes(sources.at(2), QByteArray(4096, 'x')));
         const QString out = fixture.path("out #1 \u00fc?");
@@ -101,6 +103,8 @@ private slots:
             QVERIFY2(!TestSupport::ProbeSize(out + '/' + expected.last()).isEmpty(), qPrintable(name));
         }
         QCOMPARE(Statuses(w), statuses);
+        for (const QString &name : { "my clip", "#1 take" })
+            QCOMPARE(w.srcModel.item(w.srcModel.findItems(name).value(0)->row(), 0)->toolTip(), QString(name == QString("my clip") ? "copied, not re-encoded" : ""));
         expected.sort();
         QCOMPARE(Files(out), expected);
         QCOMPARE(Files(fixture.path("mixed")).size(), 7);

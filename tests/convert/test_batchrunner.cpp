@@ -97,7 +97,7 @@ private slots:
         connect(&runner, &BatchRunner::jobStarted, this, [&](int i) {
             events << QString("start %1").arg(i);
             if (i == 0) // as a job that copies its streams tells its batch
-                runner.Jobs().at(0).batch->copying(0);
+                runner.Jobs().at(0).batch->copying(0, true);
         });
         connect(&runner, &BatchRunner::jobProgress, this, [&](int i) {
             if (!events.contains(QString("start %1").arg(i)) || events.contains(QString("end %1").arg(i)))
