@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "convert/preferences.h"
+#include "convert/targetrules.h"
 #include "dialogs/effectsnote.h"
 #include "dialogs/scaledlg.h"
 #include "dialogs/settingsdlg.h"
@@ -197,8 +198,11 @@ void MainWindow::TgtFmtSettingsClicked()
 
 void MainWindow::UpdateEffectsNote()
 {
-    const KRVAVCodecID id = CurrentFmtItem(tgtFmtCmB).id;
-    const QString note = EffectsNote(convertSettings, id);
+    const FmtItem item = CurrentFmtItem(tgtFmtCmB);
+    // Effects change the picture; a target that keeps only the sound gets none of them.
+    const QString note = IsAudioOnlyTarget(item.id, KRVAVCodec(item.id).GetExtension(item.extension))
+                             ? QString()
+                             : EffectsNote(convertSettings, item.id);
     effectsNote->setText(QStringLiteral("<a href=\"effects\">%1</a>").arg(note.toHtmlEscaped()));
     effectsNote->setVisible(!note.isEmpty());
 }
