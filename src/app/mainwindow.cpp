@@ -1,8 +1,8 @@
 #include "mainwindow.h"
 
 #include "app/batchnotifier.h"
-#include "convert/convertcrashdlg.h"
-#include "convert/convertresultsdlg.h"
+#include "app/convertcrashdlg.h"
+#include "app/convertresultsdlg.h"
 #include "convert/filepath.h"
 #include "convert/jobtext.h"
 #include "convert/preferences.h"

@@ -1,5 +1,5 @@
 #include "app/mainwindow.h"
-#include "convert/convertresultsdlg.h"
+#include "app/convertresultsdlg.h"
 #include "testsupport.h"
 
 using TestSupport::Find;

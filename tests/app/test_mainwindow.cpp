@@ -1,5 +1,5 @@
 #include "app/mainwindow.h"
-#include "convert/convertcrashdlg.h"
+#include "app/convertcrashdlg.h"
 #include "dialogs/settingsdlg.h"
 #include "player/avplayerdlg.h"
 #include "testsupport.h"

@@ -1,7 +1,7 @@
 #include "testsupport.h"
 
-#include "convert/convertcrashdlg.h"
-#include "convert/convertresultsdlg.h"
+#include "app/convertcrashdlg.h"
+#include "app/convertresultsdlg.h"
 #include "dialogs/settingsdlg.h"
 #include "download/avdownloaddlg.h"
 #include "krv/gen/krvaboutdlg.h"
