@@ -109,104 +109,115 @@ void ListFormats(bool json)
     }
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Text watermarks need the GUI application's fonts; that costs start-up time, so only the
+// effects pay for it. No window is ever shown, so no display is needed either.
+std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char *argv[])
 {
-    qInstallMessageHandler(SilentMessageHandler);
-    // Text watermarks need the GUI application's fonts; that costs start-up time, so only the
-    // effects pay for it. No window is ever shown, so no display is needed either.
     bool effects = false;
     for (int i = 1; i < argc; ++i)
         effects = effects || qstrcmp(argv[i], "--effects") == 0;
-    std::unique_ptr<QCoreApplication> app;
-    if (effects) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    QCoreApplication::setApplicationName(QStringLiteral("reelway-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(REELWAY_VERSION));
+    if (!effects)
+        return std::make_unique<QCoreApplication>(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
 
-    QCommandLineParser parser;
+struct CliOptions
+{
+    const QCommandLineOption format{ { "f", "format" },
+                                     "The target: an extension (mp4, .mkv) or a device profile's name. Default: mp4.",
+                                     "EXT" };
+    const QCommandLineOption list{ "list-formats", "Lists the target formats, one per line." };
+    const QCommandLineOption output{ { "o", "output" }, "The target folder. Default: each source's folder.", "DIR" };
+    const QCommandLineOption overwrite{ "overwrite", "Overwrites existing targets instead of appending a number." };
+    const QCommandLineOption effects{ "effects", "Applies the effects set in the window." };
+    const QCommandLineOption reencode{ "reencode", "Encodes every stream, also those that fit the target as they are." };
+    const QCommandLineOption jobs{ { "j", "jobs" }, "Parallel jobs. Default: one per logical processor.", "N" };
+    const QCommandLineOption json{ "json", "Prints one JSON object per line for each event." };
+};
+
+void DescribeOptions(QCommandLineParser &parser, const CliOptions &options)
+{
     parser.setApplicationDescription(QStringLiteral("Converts video and audio files with the Reelway engine."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption formatOption({ "f", "format" },
-                                          "The target: an extension (mp4, .mkv) or a device profile's name. Default: mp4.",
-                                          "EXT");
-    const QCommandLineOption listOption("list-formats", "Lists the target formats, one per line.");
-    const QCommandLineOption outputOption({ "o", "output" }, "The target folder. Default: each source's folder.", "DIR");
-    const QCommandLineOption overwriteOption("overwrite", "Overwrites existing targets instead of appending a number.");
-    const QCommandLineOption effectsOption("effects", "Applies the effects set in the window.");
-    const QCommandLineOption reencodeOption("reencode", "Encodes every stream, also those that fit the target as they are.");
-    const QCommandLineOption jobsOption({ "j", "jobs" }, "Parallel jobs. Default: one per logical processor.", "N");
-    const QCommandLineOption jsonOption("json", "Prints one JSON object per line for each event.");
-    parser.addOptions({ formatOption, listOption, outputOption, overwriteOption, effectsOption, reencodeOption, jobsOption, jsonOption });
+    parser.addOptions({ options.format, options.list, options.output, options.overwrite, options.effects,
+                        options.reencode, options.jobs, options.json });
     parser.addPositionalArgument("FILE", "Files to convert; a folder adds the files in it and below it, as Add Folder does.",
                                  "FILE...");
-    // Names as given, also those that are not valid UTF-8.
+}
+
+// Names as given, also those that are not valid UTF-8.
+QStringList DecodeArguments(int argc, char *argv[])
+{
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << DecodePath(QByteArray(argv[i]));
-    if (!parser.parse(arguments))
-        return UsageError(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(ExitSucceeded);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
-    const bool json = parser.isSet(jsonOption);
-    if (parser.isSet(listOption)) {
-        ListFormats(json);
-        return ExitSucceeded;
-    }
+    return arguments;
+}
 
-    ConvertSettings settings;
+// The settings the options ask for; on a wrong value error says what is wrong.
+bool MakeSettings(const QCommandLineParser &parser, const CliOptions &options, ConvertSettings &settings, QString &error)
+{
     // Read only: the window's settings belong to the window.
-    if (parser.isSet(effectsOption))
+    if (parser.isSet(options.effects))
         settings.Load();
     TargetFormat format{ KRVAVCodecID_MP4, QStringLiteral(".mp4") };
-    if (parser.isSet(formatOption) && !FindTargetFormat(parser.value(formatOption), format))
-        return UsageError(QStringLiteral("unknown format '%1' (see --list-formats)").arg(parser.value(formatOption)));
+    if (parser.isSet(options.format) && !FindTargetFormat(parser.value(options.format), format))
+        return error = QStringLiteral("unknown format '%1' (see --list-formats)").arg(parser.value(options.format)), false;
     settings.tgtID = format.id;
     settings.tgtFormat = format.extension;
     settings.tgtFolder = QString::fromLatin1(SameAsSourceFile);
-    if (parser.isSet(outputOption)) {
-        const QFileInfo folder(parser.value(outputOption));
+    if (parser.isSet(options.output)) {
+        const QFileInfo folder(parser.value(options.output));
         if (!folder.isDir())
-            return UsageError(QStringLiteral("the output folder '%1' does not exist").arg(parser.value(outputOption)));
+            return error = QStringLiteral("the output folder '%1' does not exist").arg(parser.value(options.output)), false;
         settings.tgtFolder = folder.absoluteFilePath();
     }
-    settings.exists = parser.isSet(overwriteOption) ? 1 : 0;
-    if (parser.isSet(reencodeOption))
+    settings.exists = parser.isSet(options.overwrite) ? 1 : 0;
+    if (parser.isSet(options.reencode))
         settings.copyStreams = false;
-    if (parser.isSet(jobsOption)) {
-        bool ok = false;
-        const int jobs = parser.value(jobsOption).toInt(&ok);
-        if (!ok || jobs < 1)
-            return UsageError(QStringLiteral("the number of jobs '%1' is not a whole number above 0").arg(parser.value(jobsOption)));
-        if (jobs > MaxBatchThreads)
-            return UsageError(QStringLiteral("the number of jobs '%1' is above %2").arg(parser.value(jobsOption)).arg(MaxBatchThreads));
-        QThreadPool::globalInstance()->setMaxThreadCount(jobs);
-    }
+    return true;
+}
 
-    QStringList sources;
-    QStringList shown;
+bool SetJobCount(const QCommandLineParser &parser, const CliOptions &options, QString &error)
+{
+    if (!parser.isSet(options.jobs))
+        return true;
+    bool ok = false;
+    const int jobs = parser.value(options.jobs).toInt(&ok);
+    if (!ok || jobs < 1)
+        return error = QStringLiteral("the number of jobs '%1' is not a whole number above 0").arg(parser.value(options.jobs)), false;
+    if (jobs > MaxBatchThreads)
+        return error = QStringLiteral("the number of jobs '%1' is above %2").arg(parser.value(options.jobs)).arg(MaxBatchThreads), false;
+    QThreadPool::globalInstance()->setMaxThreadCount(jobs);
+    return true;
+}
+
+bool FindSources(const QStringList &paths, QStringList &sources, QStringList &shown, QString &error)
+{
     QString missing;
-    if (parser.positionalArguments().isEmpty())
-        return UsageError(QStringLiteral("no files given"));
-    if (!CollectSources(parser.positionalArguments(), sources, shown, missing))
-        return UsageError(QStringLiteral("no such file or folder '%1'").arg(missing));
+    if (paths.isEmpty())
+        return error = QStringLiteral("no files given"), false;
+    if (!CollectSources(paths, sources, shown, missing))
+        return error = QStringLiteral("no such file or folder '%1'").arg(missing), false;
     if (sources.isEmpty())
-        return UsageError(QStringLiteral("the folders given hold no files"));
-    if (!CatchSignals())
-        return UsageError(QStringLiteral("cannot catch the interrupt signals"));
+        return error = QStringLiteral("the folders given hold no files"), false;
+    return true;
+}
 
-    const CliConverter::Style style = json                    ? CliConverter::Style::Json
-                                      : ::isatty(STDOUT_FILENO) ? CliConverter::Style::Terminal
-                                                                : CliConverter::Style::Plain;
+CliConverter::Style OutputStyle(bool json)
+{
+    if (json)
+        return CliConverter::Style::Json;
+    return ::isatty(STDOUT_FILENO) ? CliConverter::Style::Terminal : CliConverter::Style::Plain;
+}
+
+// Runs the batch to its end; a signal caught on the way cancels it.
+int RunBatch(const QStringList &sources, const QStringList &shown, const ConvertSettings &settings,
+             CliConverter::Style style)
+{
     // Before any job of this run records a file of its own.
     JobJournal::CleanUpDeadRuns();
     int code = ExitSucceeded;
@@ -221,11 +232,47 @@ int main(int argc, char *argv[])
             interrupted = true;
             converter.Cancel();
         });
-        QObject::connect(&converter, &CliConverter::finished, app.get(), &QCoreApplication::quit);
+        QObject::connect(&converter, &CliConverter::finished, QCoreApplication::instance(), &QCoreApplication::quit);
         converter.Start();
         QCoreApplication::exec();
         code = interrupted ? ExitInterrupted : converter.ExitCode();
     }
     JobJournal::Close();
     return code;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qInstallMessageHandler(SilentMessageHandler);
+    const std::unique_ptr<QCoreApplication> app = MakeApplication(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("reelway-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(REELWAY_VERSION));
+
+    QCommandLineParser parser;
+    const CliOptions options;
+    DescribeOptions(parser, options);
+    if (!parser.parse(DecodeArguments(argc, argv)))
+        return UsageError(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(ExitSucceeded);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    const bool json = parser.isSet(options.json);
+    if (parser.isSet(options.list)) {
+        ListFormats(json);
+        return ExitSucceeded;
+    }
+
+    ConvertSettings settings;
+    QStringList sources;
+    QStringList shown;
+    QString error;
+    if (!MakeSettings(parser, options, settings, error) || !SetJobCount(parser, options, error)
+        || !FindSources(parser.positionalArguments(), sources, shown, error))
+        return UsageError(error);
+    if (!CatchSignals())
+        return UsageError(QStringLiteral("cannot catch the interrupt signals"));
+    return RunBatch(sources, shown, settings, OutputStyle(json));
 }

@@ -25,6 +25,83 @@ void CloseFd(int &fd)
     fd = -1;
 }
 
+// Everything the forked copy needs is made before the fork: after it, only calls that are
+// safe in a copy of a threaded program.
+struct ChildImage
+{
+    ChildImage(const QString &program, const QStringList &args, const QString &workDir)
+        : bytes{ EncodePath(program) }, dir(EncodePath(workDir))
+    {
+        for (const QString &arg : args)
+            bytes.push_back(EncodePath(arg));
+        for (QByteArray &arg : bytes)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        defaultAction.sa_handler = SIG_DFL;
+        sigemptyset(&noSignals);
+    }
+    ChildImage(const ChildImage &) = delete;
+    ChildImage &operator=(const ChildImage &) = delete;
+
+    std::vector<QByteArray> bytes;
+    std::vector<char *> argv;
+    QByteArray dir;
+    struct sigaction defaultAction {};
+    sigset_t noSignals;
+};
+
+struct ChildPipes
+{
+    int output[2] = { -1, -1 };
+    int errors[2] = { -1, -1 };
+    // Carries the exec's errno back; closed unwritten by a successful exec.
+    int exec[2] = { -1, -1 };
+};
+
+bool OpenPipes(ChildPipes &pipes, QString &error)
+{
+    if (::pipe2(pipes.output, O_CLOEXEC) == 0 && ::pipe2(pipes.errors, O_CLOEXEC) == 0
+        && ::pipe2(pipes.exec, O_CLOEXEC) == 0)
+        return true;
+    error = QString::fromLocal8Bit(std::strerror(errno));
+    for (int *ends : { pipes.output, pipes.errors, pipes.exec })
+        CloseFd(ends[0]), CloseFd(ends[1]);
+    return false;
+}
+
+// Runs in the forked copy: only async-signal-safe calls.
+[[noreturn]] void ExecInChild(const ChildImage &image, const ChildPipes &pipes, int nullFd, pid_t parent)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The program may have died between the fork and the line above.
+    if (::getppid() != parent)
+        ::_exit(127);
+    // Out of the terminal's foreground group: Ctrl+C reaches the program alone, which
+    // cancels its jobs, instead of making the transcoder end its file as if finished.
+    ::setpgid(0, 0);
+    ::dup2(nullFd, STDIN_FILENO);
+    ::dup2(pipes.output[1], STDOUT_FILENO);
+    ::dup2(pipes.errors[1], STDERR_FILENO);
+    ::sigaction(SIGPIPE, &image.defaultAction, nullptr);
+    ::sigprocmask(SIG_SETMASK, &image.noSignals, nullptr);
+    if (image.dir.isEmpty() || ::chdir(image.dir.constData()) == 0)
+        ::execve(image.argv.front(), image.argv.data(), environ);
+    const int failure = errno;
+    const ssize_t written = ::write(pipes.exec[1], &failure, sizeof failure);
+    (void)written;
+    ::_exit(127);
+}
+
+// Waits until the child runs the program or reports why it could not; closes execRead.
+bool ExecSucceeded(int execRead, int &failure)
+{
+    ssize_t got;
+    while ((got = ::read(execRead, &failure, sizeof failure)) < 0 && errno == EINTR) {
+    }
+    ::close(execRead);
+    return got == 0;
+}
+
 } // namespace
 
 ChildProcess::~ChildProcess()
@@ -36,64 +113,24 @@ ChildProcess::~ChildProcess()
 
 bool ChildProcess::Start(const QString &program, const QStringList &args, const QString &workDir, QString &error)
 {
-    // Everything the forked copy needs is made before the fork: after it, only calls that are
-    // safe in a copy of a threaded program.
-    std::vector<QByteArray> bytes{ EncodePath(program) };
-    for (const QString &arg : args)
-        bytes.push_back(EncodePath(arg));
-    std::vector<char *> argv;
-    for (QByteArray &arg : bytes)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const QByteArray dir = EncodePath(workDir);
-    struct sigaction defaultAction {};
-    defaultAction.sa_handler = SIG_DFL;
-    sigset_t noSignals;
-    sigemptyset(&noSignals);
-
-    int outPipe[2], errPipe[2], execPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0)
-        return error = QString::fromLocal8Bit(std::strerror(errno)), false;
-    if (::pipe2(errPipe, O_CLOEXEC) != 0 || ::pipe2(execPipe, O_CLOEXEC) != 0) {
-        error = QString::fromLocal8Bit(std::strerror(errno));
-        ::close(outPipe[0]), ::close(outPipe[1]);
+    const ChildImage image(program, args, workDir);
+    ChildPipes pipes;
+    if (!OpenPipes(pipes, error))
         return false;
-    }
     const int nullFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     const pid_t parent = ::getpid();
     pid = ::fork();
-    if (pid == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        // The program may have died between the fork and the line above.
-        if (::getppid() != parent)
-            ::_exit(127);
-        // Out of the terminal's foreground group: Ctrl+C reaches the program alone, which
-        // cancels its jobs, instead of making the transcoder end its file as if finished.
-        ::setpgid(0, 0);
-        ::dup2(nullFd, STDIN_FILENO);
-        ::dup2(outPipe[1], STDOUT_FILENO);
-        ::dup2(errPipe[1], STDERR_FILENO);
-        ::sigaction(SIGPIPE, &defaultAction, nullptr);
-        ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
-        if (dir.isEmpty() || ::chdir(dir.constData()) == 0)
-            ::execve(argv.front(), argv.data(), environ);
-        const int failure = errno;
-        const ssize_t written = ::write(execPipe[1], &failure, sizeof failure);
-        (void)written;
-        ::_exit(127);
-    }
+    if (pid == 0)
+        ExecInChild(image, pipes, nullFd, parent);
     const int forkError = errno;
     if (nullFd >= 0)
         ::close(nullFd);
-    ::close(outPipe[1]), ::close(errPipe[1]), ::close(execPipe[1]);
-    outputFd = outPipe[0];
-    errorFd = errPipe[0];
+    ::close(pipes.output[1]), ::close(pipes.errors[1]), ::close(pipes.exec[1]);
+    outputFd = pipes.output[0];
+    errorFd = pipes.errors[0];
     int failure = 0;
-    ssize_t got;
-    while ((got = ::read(execPipe[0], &failure, sizeof failure)) < 0 && errno == EINTR) {
-    }
-    ::close(execPipe[0]);
-    if (pid > 0 && got == 0)
+    const bool ran = ExecSucceeded(pipes.exec[0], failure);
+    if (pid > 0 && ran)
         return true;
     error = QString::fromLocal8Bit(std::strerror(pid > 0 ? failure : forkError));
     if (pid > 0) {
