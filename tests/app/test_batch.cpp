@@ -103,8 +103,8 @@ private slots:
             QVERIFY2(!TestSupport::ProbeSize(out + '/' + expected.last()).isEmpty(), qPrintable(name));
         }
         QCOMPARE(Statuses(w), statuses);
-        for (const QString &name : { "my clip", "#1 take" })
-            QCOMPARE(w.srcModel.item(w.srcModel.findItems(name).value(0)->row(), 0)->toolTip(), QString(name == QString("my clip") ? "copied, not re-encoded" : ""));
+        for (const QString name : { "my clip", "#1 take" })
+            QCOMPARE(w.srcModel.item(w.srcModel.findItems(name).value(0)->row(), 0)->toolTip(), QString(name == "my clip" ? "copied, not re-encoded" : ""));
         expected.sort();
         QCOMPARE(Files(out), expected);
         QCOMPARE(Files(fixture.path("mixed")).size(), 7);
