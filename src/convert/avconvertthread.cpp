@@ -423,8 +423,11 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
         return result;
     const JobTempDir tempDir;
     const StreamCopy copy = PlanStreamCopy(source, *data.settings);
-    if (copy.everything && data.batch && data.batch->copying)
-        data.batch->copying(data.srcRow, true);
+    const auto tellCopying = [&data, &copy](bool copying) {
+        if (copy.everything && data.batch && data.batch->copying)
+            data.batch->copying(data.srcRow, copying);
+    };
+    tellCopying(true);
     bool done = TranscodeVerified(data, *data.settings, source, transcoder, output->Path(), tempDir.Path(),
                                   !copy.Any(), result);
     // A stream the prober judged fit may still be one the writer refuses or that does not read
@@ -432,8 +435,7 @@ ItemConvertResult RunConvertJob(const AVConvertData &data, const QString &transc
     const bool retry = !done && copy.Any() && result.result == OutcomeFailed && !IsCanceled(data);
     if (retry) {
         qDebug().noquote() << QStringLiteral("ThreadFunction(AVConvertData)   Copy failed, encoding");
-        if (copy.everything && data.batch && data.batch->copying)
-            data.batch->copying(data.srcRow, false);
+        tellCopying(false);
         auto fresh = std::make_unique<TemporaryOutput>();
         if (!fresh->Create(tgtFile))
             return result;
