@@ -31,34 +31,41 @@ QStandardItem *Cell(const QString &text, bool centred)
     return cell;
 }
 
-} // namespace
-
-void SourceListModel::sort(int column, Qt::SortOrder order)
+// fromRow[r]: the row whose contents end up in row r; the comparison is the
+// one QStandardItemModel::sort uses, and rows without an item go last.
+QVector<int> SortedOrder(const QStandardItemModel &model, int column, Qt::SortOrder order)
 {
-    const int rows = rowCount();
-    const int columns = columnCount();
-    if (column < 0 || column >= columns || rows < 2)
-        return;
-
-    // fromRow[r]: the row whose contents end up in row r; the comparison is the
-    // one QStandardItemModel::sort uses, and rows without an item go last.
-    QVector<int> fromRow(rows);
+    QVector<int> fromRow(model.rowCount());
     std::iota(fromRow.begin(), fromRow.end(), 0);
-    std::stable_sort(fromRow.begin(), fromRow.end(), [this, column, order](int a, int b) {
-        const QStandardItem *x = item(a, column);
-        const QStandardItem *y = item(b, column);
+    std::stable_sort(fromRow.begin(), fromRow.end(), [&model, column, order](int a, int b) {
+        const QStandardItem *x = model.item(a, column);
+        const QStandardItem *y = model.item(b, column);
         if (!x || !y)
             return x && !y;
         return order == Qt::AscendingOrder ? *x < *y : *y < *x;
     });
-    bool moves = false;
-    for (int r = 0; r < rows && !moves; ++r)
-        moves = fromRow.at(r) != r;
-    if (!moves)
+    return fromRow;
+}
+
+} // namespace
+
+void SourceListModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= columnCount() || rowCount() < 2)
         return;
-
+    const QVector<int> fromRow = SortedOrder(*this, column, order);
+    if (std::is_sorted(fromRow.cbegin(), fromRow.cend()))
+        return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    MoveContents(fromRow);
+    FollowPersistentIndexes(fromRow);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
 
+void SourceListModel::MoveContents(const QVector<int> &fromRow)
+{
+    const int rows = rowCount();
+    const int columns = columnCount();
     QVector<QMap<int, QVariant>> contents(rows * columns);
     QVector<Qt::ItemFlags> flags(rows * columns);
     for (int r = 0; r < rows; ++r) {
@@ -69,24 +76,25 @@ void SourceListModel::sort(int column, Qt::SortOrder order)
             }
         }
     }
-    {
-        // The layout signals below tell the views; a change signal per cell would only cost.
-        const QSignalBlocker blocker(this);
-        for (int r = 0; r < rows; ++r) {
-            for (int c = 0; c < columns; ++c) {
-                QStandardItem *cell = item(r, c);
-                if (!cell)
-                    continue;
-                const int from = fromRow.at(r) * columns + c;
-                cell->clearData();
-                setItemData(index(r, c), contents.at(from));
-                cell->setFlags(flags.at(from));
-            }
+    // The layout signals around the move tell the views; a change signal per cell would only cost.
+    const QSignalBlocker blocker(this);
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            QStandardItem *cell = item(r, c);
+            if (!cell)
+                continue;
+            const int from = fromRow.at(r) * columns + c;
+            cell->clearData();
+            setItemData(index(r, c), contents.at(from));
+            cell->setFlags(flags.at(from));
         }
     }
+}
 
-    QVector<int> toRow(rows);
-    for (int r = 0; r < rows; ++r)
+void SourceListModel::FollowPersistentIndexes(const QVector<int> &fromRow)
+{
+    QVector<int> toRow(fromRow.size());
+    for (int r = 0; r < fromRow.size(); ++r)
         toRow[fromRow.at(r)] = r;
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
@@ -94,8 +102,6 @@ void SourceListModel::sort(int column, Qt::SortOrder order)
     for (const QModelIndex &old : before)
         after.append(old.parent().isValid() ? old : index(toRow.at(old.row()), old.column()));
     changePersistentIndexList(before, after);
-
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void SourceListModel::Add(const QString &path)

@@ -50,6 +50,10 @@ public:
     QStringList paths;
 
 private:
+    // fromRow[r]: the row whose contents move into row r.
+    void MoveContents(const QVector<int> &fromRow);
+    void FollowPersistentIndexes(const QVector<int> &fromRow);
+
     QHash<QString, int> positions;
     QVector<int> marked;
 };
