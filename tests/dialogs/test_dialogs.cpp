@@ -157,8 +157,7 @@ private slots:
         const QVariantMap rotating{ { "Transform", true }, { "Rotate", true } };
         QTest::newRow("transform: off, rotating") << "effects" << rotating << Edits{ { "transformEnableCheck", false } } << "" << transform + " rotateCombo";
         QTest::newRow("transform: off and on, rotating") << "effects" << rotating << Edits{ { "transformEnableCheck", false }, { "transformEnableCheck", true } } << transform + " rotateCombo" << "";
-        QTest::newRow("pages enabled as stored") << "effects" << QVariantMap{ { "WIEnable", true }, { "WICAlign", true }, { "Transform", true }, { "Rotate", true } } << Edits()
-                                                 << "wiXOffsetSpin rotateCombo" << "wtXOffsetSpin wiAlignCombo";
+        QTest::newRow("pages enabled as stored") << "effects" << QVariantMap{ { "WIEnable", true }, { "WICAlign", true }, { "Transform", true }, { "Rotate", true } } << Edits() << "wiXOffsetSpin rotateCombo" << "wtXOffsetSpin wiAlignCombo";
         // Switching a page off and on again keeps to the checked radio.
         for (const QString p : { "wt", "wi" }) {
             const QString align = p + "AlignCombo", custom = QString("%1XOffsetLabel %1XOffsetSpin %1XPercentLabel %1YOffsetLabel %1YOffsetSpin %1YPercentLabel").arg(p);
@@ -196,8 +195,7 @@ private slots:
         odd("4:3 width 770 drops the fraction", keep, { { "widthSpin", 770 } }, { { "aspectCombo", "4:3" }, { "widthSpin", 770 }, { "heightSpin", 577 } });
         odd("4:3 width 1 clamps the height", keep, { { "widthSpin", 1 } }, { { "heightSpin", 1 } });
         odd("16:9 height 100 drops the fraction", { { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 1 } }, { { "heightSpin", 100 } }, { { "widthSpin", 177 }, { "heightSpin", 100 } });
-        odd("stored Auto, out of range", { { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 2 }, { "ScaleW", 60000 }, { "ScaleH", -4 } }, {},
-            { { "aspectCombo", "" }, { "widthSpin", 50000 }, { "heightSpin", 1 } });
+        odd("stored Auto, out of range", { { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 2 }, { "ScaleW", 60000 }, { "ScaleH", -4 } }, {}, { { "aspectCombo", "" }, { "widthSpin", 50000 }, { "heightSpin", 1 } });
         odd("keeping aspect recomputes", { { "Scale", true }, { "ScaleW", 770 } }, { { "keepAspectCheck", true } }, { { "heightSpin", 577 } });
         odd("switching aspect recomputes", { { "Scale", true }, { "ScaleKA", true }, { "ScaleW", 770 } }, { { "aspectCombo", "16:9" } }, { { "heightSpin", 433 } });
         odd("stored odd width, scaling off", { { "ScaleW", 767 } }, {}, { { "widthSpin", 767 } });
@@ -226,15 +224,10 @@ private slots:
         QTest::addColumn<QVariantMap>("shown"); QTest::addColumn<QString>("button"); QTest::addColumn<QVariantMap>("saved");
         const QVariantMap keep169{ { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 1 } };
         QTest::newRow("scale: loaded as stored") << "scale" << keep169 << Edits() << QVariantMap{ { "aspectCombo", "16:9" }, { "widthSpin", 768 }, { "heightSpin", 576 } } << "okButton" << QVariantMap();
-        QTest::newRow("scale: 16:9 height 50000 clamps the width") << "scale" << keep169 << Edits{ { "heightSpin", 50000 } } << QVariantMap{ { "widthSpin", 50000 } } << "okButton"
-                                                                   << QVariantMap{ { "scaleW", 50000 }, { "scaleH", 50000 } };
-        QTest::newRow("scale: keep aspect off") << "scale" << QVariantMap{ { "Scale", true } } << Edits{ { "widthSpin", 1024 } } << QVariantMap{ { "heightSpin", 576 } } << "okButton"
-                                                << QVariantMap{ { "scaleW", 1024 } };
-        QTest::newRow("scale: stored Auto keeps the other size") << "scale" << QVariantMap{ { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 2 }, { "ScaleW", 60000 } }
-                                                                 << Edits{ { "heightSpin", 2000 }, { "widthSpin", 4000 } } << QVariantMap{ { "heightSpin", 2000 } } << "okButton"
-                                                                 << QVariantMap{ { "scaleA", -1 }, { "scaleW", 4000 }, { "scaleH", 2000 } };
-        QTest::newRow("scale: keep aspect and 16:9") << "scale" << QVariantMap{ { "Scale", true } } << Edits{ { "keepAspectCheck", true }, { "aspectCombo", "16:9" }, { "widthSpin", 1280 } }
-                                                     << QVariantMap{ { "heightSpin", 720 } } << "okButton" << QVariantMap{ { "scaleKA", true }, { "scaleA", 1 }, { "scaleW", 1280 }, { "scaleH", 720 } };
+        QTest::newRow("scale: 16:9 height 50000 clamps the width") << "scale" << keep169 << Edits{ { "heightSpin", 50000 } } << QVariantMap{ { "widthSpin", 50000 } } << "okButton" << QVariantMap{ { "scaleW", 50000 }, { "scaleH", 50000 } };
+        QTest::newRow("scale: keep aspect off") << "scale" << QVariantMap{ { "Scale", true } } << Edits{ { "widthSpin", 1024 } } << QVariantMap{ { "heightSpin", 576 } } << "okButton" << QVariantMap{ { "scaleW", 1024 } };
+        QTest::newRow("scale: stored Auto keeps the other size") << "scale" << QVariantMap{ { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 2 }, { "ScaleW", 60000 } } << Edits{ { "heightSpin", 2000 }, { "widthSpin", 4000 } } << QVariantMap{ { "heightSpin", 2000 } } << "okButton" << QVariantMap{ { "scaleA", -1 }, { "scaleW", 4000 }, { "scaleH", 2000 } };
+        QTest::newRow("scale: keep aspect and 16:9") << "scale" << QVariantMap{ { "Scale", true } } << Edits{ { "keepAspectCheck", true }, { "aspectCombo", "16:9" }, { "widthSpin", 1280 } } << QVariantMap{ { "heightSpin", 720 } } << "okButton" << QVariantMap{ { "scaleKA", true }, { "scaleA", 1 }, { "scaleW", 1280 }, { "scaleH", 720 } };
         QTest::newRow("scale: Cancel") << "scale" << QVariantMap() << Edits{ { "scaleCheck", true }, { "widthSpin", 1024 } } << QVariantMap() << "cancelButton" << QVariantMap();
         QTest::newRow("3gp: fourth, pick first") << "3gp" << QVariantMap() << Edits{ { "videoSizeCombo", "128x96" } } << QVariantMap() << "okButton" << QVariantMap{ { "threeGPSize", 0 } };
         QTest::newRow("3gp: fourth shown") << "3gp" << QVariantMap() << Edits() << QVariantMap{ { "videoSizeCombo", "704x576" } } << "close" << QVariantMap();
@@ -250,9 +243,7 @@ private slots:
         const Edits image{ { "noConvertResultsCheck", true }, { "noCrashReportCheck", true }, { "clrEnableCheck", true }, { "wtEnableCheck", true }, { "wiEnableCheck", true },
                            { "transformEnableCheck", true }, { "wtContentEdit", " " }, { "wiFileEdit", "/nowhere/logo.png" } };
         for (const char *check : { "hFlip", "vFlip", "rotate" }) {
-            QTest::newRow(check) << "effects" << QVariantMap() << image + Edits{ { QString(check) + "Check", true } } << QVariantMap() << "okButton"
-                                 << QVariantMap{ { "clrEnable", true }, { "wtEnable", true }, { "wtContent", " " }, { "wiEnable", true }, { "wiFile", "/nowhere/logo.png" },
-                                                 { "transform", true }, { check, true }, { "Settings/ReportCrash", false }, { "Settings/ReportCResults", false } };
+            QTest::newRow(check) << "effects" << QVariantMap() << image + Edits{ { QString(check) + "Check", true } } << QVariantMap() << "okButton" << QVariantMap{ { "clrEnable", true }, { "wtEnable", true }, { "wtContent", " " }, { "wiEnable", true }, { "wiFile", "/nowhere/logo.png" }, { "transform", true }, { check, true }, { "Settings/ReportCrash", false }, { "Settings/ReportCResults", false } };
         }
         QTest::newRow("effects: Cancel") << "effects" << QVariantMap() << image + Edits{ { "gammaSlider", 30 }, { "wtContentEdit", "mark" } } << QVariantMap() << "cancelButton" << QVariantMap();
         const QVariantMap both{ { "Settings/ReportCResults", false }, { "Settings/ReportCrash", false } };
@@ -261,10 +252,7 @@ private slots:
         QTest::newRow("font size 13, not in the list") << "effects" << marked << Edits{ { "wtFontSizeCombo", "13" } } << QVariantMap() << "okButton" << QVariantMap{ { "wtFontSize", 13.0 } };
         QTest::newRow("font size: letters are refused, empty saves 0") << "effects" << marked << Edits{ { "wtFontSizeCombo", "ab" } } << QVariantMap() << "okButton" << QVariantMap{ { "wtFontSize", 0.0 } };
         QTest::newRow("font size 1000 is cut at 100") << "effects" << marked << Edits{ { "wtFontSizeCombo", "1000" } } << QVariantMap() << "okButton" << QVariantMap{ { "wtFontSize", 100.0 } };
-        QTest::newRow("stored values beyond the controls") << "effects"
-            << QVariantMap{ { "WTOpc", 0 }, { "ClrB", 1e300 }, { "ClrC", -1e300 }, { "ClrG", qQNaN() }, { "WTAlign", 9 }, { "RotateDegree", -1 }, { "WTFontSize", 12.5 } } << Edits()
-            << QVariantMap{ { "wtOpacityValueLabel", 1 }, { "brightnessValueLabel", 1 }, { "contrastValueLabel", -2 }, { "gammaValueLabel", 0.1 }, { "wtAlignCombo", "" }, { "rotateCombo", "" }, { "wtFontSizeCombo", 12.5 } }
-            << "okButton" << QVariantMap{ { "wtOpc", 1 }, { "clrB", 1.0 }, { "clrC", -2.0 }, { "clrG", 0.1 }, { "wtAlign", -1 } };
+        QTest::newRow("stored values beyond the controls") << "effects" << QVariantMap{ { "WTOpc", 0 }, { "ClrB", 1e300 }, { "ClrC", -1e300 }, { "ClrG", qQNaN() }, { "WTAlign", 9 }, { "RotateDegree", -1 }, { "WTFontSize", 12.5 } } << Edits() << QVariantMap{ { "wtOpacityValueLabel", 1 }, { "brightnessValueLabel", 1 }, { "contrastValueLabel", -2 }, { "gammaValueLabel", 0.1 }, { "wtAlignCombo", "" }, { "rotateCombo", "" }, { "wtFontSizeCombo", 12.5 } } << "okButton" << QVariantMap{ { "wtOpc", 1 }, { "clrB", 1.0 }, { "clrC", -2.0 }, { "clrG", 0.1 }, { "wtAlign", -1 } };
         // A real family rather than an alias such as "Serif", which the combo resolves when reopened.
         QFontComboBox fonts;
         QString family;
@@ -272,17 +260,7 @@ private slots:
             family = fonts.itemText(i) != QApplication::font().family() && QFontInfo(QFont(fonts.itemText(i))).family() == fonts.itemText(i) ? fonts.itemText(i) : QString();
         // The text page is switched off again at the end: its values are still saved. The sliders' positions give
         // values whose value / 0.1 falls just below the integer, or below zero.
-        QTest::newRow("every field") << "effects" << QVariantMap()
-            << Edits{ { "clrEnableCheck", true }, { "wtEnableCheck", true }, { "wtItalicButton", true }, { "wtUnderlineButton", true }, { "wtCustomAlignRadio", true }, { "wiEnableCheck", true },
-                      { "wiCustomAlignRadio", true }, { "transformEnableCheck", true }, { "rotateCheck", true }, { "hFlipCheck", true }, { "brightnessSlider", -3 }, { "contrastSlider", -20 },
-                      { "saturationSlider", 29 }, { "gammaSlider", 43 }, { "wtOpacitySlider", 40 }, { "wiScaleSlider", 250 }, { "wtXOffsetSpin", 12 }, { "wtYOffsetSpin", 88 }, { "wiYOffsetSpin", 7 },
-                      { "wtFontSizeCombo", "12" }, { "wtAlignCombo", "Bottom Right" }, { "wiAlignCombo", "Center" }, { "rotateCombo", "Clockwise 270 degree" }, { "wtContentEdit", "Reelway ©" },
-                      { "wtFontNameCombo", family }, { "wtEnableCheck", false }, { "wiFileEdit", "/pics/logo.png" } }
-            << QVariantMap{ { "wiScaleValueLabel", "250%" }, { "brightnessValueLabel", -0.3 }, { "contrastValueLabel", -2 }, { "saturationValueLabel", 2.9 }, { "gammaValueLabel", 4.3 } } << "okButton"
-            << QVariantMap{ { "clrEnable", true }, { "clrB", -3 * 0.1 }, { "clrC", -20 * 0.1 }, { "clrS", 29 * 0.1 }, { "clrG", 43 * 0.1 }, { "wtContent", "Reelway ©" }, { "wtFontName", family },
-                            { "wtFontSize", 12.0 }, { "wtFontI", true }, { "wtFontU", true }, { "wtOpc", 40 }, { "wtCAlign", true }, { "wtAlign", 3 }, { "wtCAlignX", 12 },
-                            { "wtCAlignY", 88 }, { "wiEnable", true }, { "wiFile", "/pics/logo.png" }, { "wiScale", 250 }, { "wiCAlign", true }, { "wiAlign", 4 }, { "wiCAlignY", 7 },
-                            { "transform", true }, { "rotate", true }, { "rotateDegree", 2 }, { "hFlip", true } };
+        QTest::newRow("every field") << "effects" << QVariantMap() << Edits{ { "clrEnableCheck", true }, { "wtEnableCheck", true }, { "wtItalicButton", true }, { "wtUnderlineButton", true }, { "wtCustomAlignRadio", true }, { "wiEnableCheck", true }, { "wiCustomAlignRadio", true }, { "transformEnableCheck", true }, { "rotateCheck", true }, { "hFlipCheck", true }, { "brightnessSlider", -3 }, { "contrastSlider", -20 }, { "saturationSlider", 29 }, { "gammaSlider", 43 }, { "wtOpacitySlider", 40 }, { "wiScaleSlider", 250 }, { "wtXOffsetSpin", 12 }, { "wtYOffsetSpin", 88 }, { "wiYOffsetSpin", 7 }, { "wtFontSizeCombo", "12" }, { "wtAlignCombo", "Bottom Right" }, { "wiAlignCombo", "Center" }, { "rotateCombo", "Clockwise 270 degree" }, { "wtContentEdit", "Reelway ©" }, { "wtFontNameCombo", family }, { "wtEnableCheck", false }, { "wiFileEdit", "/pics/logo.png" } } << QVariantMap{ { "wiScaleValueLabel", "250%" }, { "brightnessValueLabel", -0.3 }, { "contrastValueLabel", -2 }, { "saturationValueLabel", 2.9 }, { "gammaValueLabel", 4.3 } } << "okButton" << QVariantMap{ { "clrEnable", true }, { "clrB", -3 * 0.1 }, { "clrC", -20 * 0.1 }, { "clrS", 29 * 0.1 }, { "clrG", 43 * 0.1 }, { "wtContent", "Reelway ©" }, { "wtFontName", family }, { "wtFontSize", 12.0 }, { "wtFontI", true }, { "wtFontU", true }, { "wtOpc", 40 }, { "wtCAlign", true }, { "wtAlign", 3 }, { "wtCAlignX", 12 }, { "wtCAlignY", 88 }, { "wiEnable", true }, { "wiFile", "/pics/logo.png" }, { "wiScale", 250 }, { "wiCAlign", true }, { "wiAlign", 4 }, { "wiCAlignY", 7 }, { "transform", true }, { "rotate", true }, { "rotateDegree", 2 }, { "hFlip", true } };
     }
 
     void saving()
@@ -308,8 +286,7 @@ private slots:
         QVERIFY(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation) == pictures && TestSupport::WriteBytes(file, "x"));
         const QString start = pictures + "|Image Files (*." + QString::fromLatin1(QImageReader::supportedImageFormats().join(" *.")) + ")";
         QTest::newRow("image picked") << QVariantMap{ { "WIEnable", true } } << "wiBrowseButton" << "Select Watermark Image" << start << file << true << QVariantMap{ { "wiFile", file } };
-        QTest::newRow("image cancelled") << QVariantMap{ { "WIEnable", true }, { "WIFile", "/pics/logo.png" } } << "wiBrowseButton" << "Select Watermark Image" << start
-                                         << pictures + "/other.png" << false << QVariantMap();
+        QTest::newRow("image cancelled") << QVariantMap{ { "WIEnable", true }, { "WIFile", "/pics/logo.png" } } << "wiBrowseButton" << "Select Watermark Image" << start << pictures + "/other.png" << false << QVariantMap();
     }
 
     void pickers()
@@ -340,19 +317,14 @@ private slots:
         QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<int>("target"); QTest::addColumn<QString>("note"); QTest::addColumn<int>("page");
         const QVariantMap scale{ { "Scale", true }, { "ScaleW", 1280 }, { "ScaleH", 720 } };
         QTest::newRow("nothing on") << QVariantMap() << int(KRVAVCodecID_MP4) << QString() << 0;
-        QTest::newRow("watermarks without text or file, transform without a part")
-            << QVariantMap{ { "WTEnable", true }, { "WIEnable", true }, { "Transform", true }, { "HFlip", false } } << int(KRVAVCodecID_MP4) << QString() << 0;
+        QTest::newRow("watermarks without text or file, transform without a part") << QVariantMap{ { "WTEnable", true }, { "WIEnable", true }, { "Transform", true }, { "HFlip", false } } << int(KRVAVCodecID_MP4) << QString() << 0;
         QTest::newRow("scaling on a scalable target") << scale << int(KRVAVCodecID_MP4) << "Effects: scale to 1280x720" << -1;
         QTest::newRow("scaling on a target that takes none") << scale << int(KRVAVCodecID_MP3) << QString() << 0;
-        QTest::newRow("rotate 270 and flips after scaling") << QVariantMap{ { "Scale", true }, { "Transform", true }, { "Rotate", true }, { "RotateDegree", 2 }, { "HFlip", true }, { "VFlip", true } }
-                                                         << int(KRVAVCodecID_MP4) << "Effects: scale to 768x576, rotate 270\u00b0, horizontal flip, vertical flip" << 3;
+        QTest::newRow("rotate 270 and flips after scaling") << QVariantMap{ { "Scale", true }, { "Transform", true }, { "Rotate", true }, { "RotateDegree", 2 }, { "HFlip", true }, { "VFlip", true } } << int(KRVAVCodecID_MP4) << "Effects: scale to 768x576, rotate 270\u00b0, horizontal flip, vertical flip" << 3;
         QTest::newRow("flips without transform") << QVariantMap{ { "HFlip", true }, { "VFlip", true }, { "Rotate", true } } << int(KRVAVCodecID_MP4) << QString() << 0;
-        QTest::newRow("text watermark first") << QVariantMap{ { "WTEnable", true }, { "WTContent", "mark" }, { "Transform", true }, { "VFlip", true } } << int(KRVAVCodecID_MP4)
-                                             << "Effects: text watermark, vertical flip" << 1;
-        QTest::newRow("image watermark first") << QVariantMap{ { "WIEnable", true }, { "WIFile", "/logo.png" }, { "Transform", true }, { "Rotate", true }, { "RotateDegree", 1 } }
-                                              << int(KRVAVCodecID_MP4) << "Effects: image watermark, rotate 180\u00b0" << 2;
-        QTest::newRow("everything") << QVariantMap{ { "ClrEnable", true }, { "WTEnable", true }, { "WTContent", "mark" }, { "WIEnable", true }, { "WIFile", "/logo.png" }, { "Transform", true }, { "Rotate", true } }
-                                    << int(KRVAVCodecID_AVI) << "Effects: color adjustment, text watermark, image watermark, rotate 90\u00b0" << 0;
+        QTest::newRow("text watermark first") << QVariantMap{ { "WTEnable", true }, { "WTContent", "mark" }, { "Transform", true }, { "VFlip", true } } << int(KRVAVCodecID_MP4) << "Effects: text watermark, vertical flip" << 1;
+        QTest::newRow("image watermark first") << QVariantMap{ { "WIEnable", true }, { "WIFile", "/logo.png" }, { "Transform", true }, { "Rotate", true }, { "RotateDegree", 1 } } << int(KRVAVCodecID_MP4) << "Effects: image watermark, rotate 180\u00b0" << 2;
+        QTest::newRow("everything") << QVariantMap{ { "ClrEnable", true }, { "WTEnable", true }, { "WTContent", "mark" }, { "WIEnable", true }, { "WIFile", "/logo.png" }, { "Transform", true }, { "Rotate", true } } << int(KRVAVCodecID_AVI) << "Effects: color adjustment, text watermark, image watermark, rotate 90\u00b0" << 0;
     }
 
     void effectsNote()
