@@ -1,12 +1,12 @@
 // Converts a batch of generated clips to MP4 twice with the same parallelism: once through
-// ThreadFunction on the global thread pool, once by running the same transcoder command lines
-// directly, and prints both wall times and their ratio.
+// ThreadFunction on the global thread pool, once by running directly the same programs a job
+// runs (the prober on the source, the transcoder with the same command line, the prober on the
+// output), and prints both wall times and their ratio. A third pass runs the transcoders alone,
+// to show what the two probes of a file cost.
 //
 //   bench_engine [sources=8] [seconds=5] [rounds=2]
 //
-// Rounds alternate which side runs first; the figures are the sums over all rounds. Next to
-// the ratio it prints what the two probes of a job cost: the source probe (timed once over
-// all sources) and the verification probe of each output, run with the same parallelism.
+// Rounds alternate which side runs first; the figures are the sums over all rounds.
 // Then it cancels ten two-job batches while their transcoders run and prints the time from
 // the cancel to the last job ended (its transcoder killed and reaped), and does the same with
 // a stand-in transcoder that floods its error output, printing this process's peak memory.
@@ -16,6 +16,7 @@
 #include "convert/jobjournal.h"
 #include "convert/mediaprobe.h"
 #include "krv/av/avcodec.h"
+#include "krv/gen/plugins.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -60,23 +61,16 @@ double PeakRssMiB()
     return usage.ru_maxrss / 1024.0;
 }
 
-// Probes every file, as many at once as the pool has threads; the wall time in ms, -1 when one failed.
-qint64 ProbeAll(const QStringList &files, QList<MediaInfo> *infos = nullptr)
+// Probes every file, as many at once as the pool has threads; false when one failed.
+bool ProbeAll(const QStringList &files, QList<MediaInfo> &infos)
 {
     const std::function<MediaInfo(const QString &)> probe = [](const QString &file) {
         MediaInfo info;
         QString error;
-        if (!ProbeMedia(file, info, error))
-            info = MediaInfo();
-        return info;
+        return ProbeMedia(file, info, error) ? info : MediaInfo();
     };
-    QElapsedTimer timer;
-    timer.start();
-    const QList<MediaInfo> found = QtConcurrent::blockingMapped<QList<MediaInfo>>(files, probe);
-    const qint64 ms = timer.elapsed();
-    if (infos)
-        *infos = found;
-    return std::all_of(found.begin(), found.end(), [](const MediaInfo &info) { return !info.streams.isEmpty(); }) ? ms : -1;
+    infos = QtConcurrent::blockingMapped<QList<MediaInfo>>(files, probe);
+    return std::none_of(infos.begin(), infos.end(), [](const MediaInfo &info) { return info.streams.isEmpty(); });
 }
 
 // Times cancels of two-job batches with transcoder (empty: the real one) while both run,
@@ -169,11 +163,9 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    // The source probe, as each job runs it first; its result also gives the direct side the
-    // same fitted command lines the jobs build.
+    // The direct side runs the command lines the jobs build from these.
     QList<MediaInfo> sourceInfos;
-    const qint64 sourceProbeMs = ProbeAll(sources, &sourceInfos);
-    if (sourceProbeMs < 0) {
+    if (!ProbeAll(sources, sourceInfos)) {
         std::fprintf(stderr, "could not probe the sources\n");
         return 1;
     }
@@ -184,7 +176,7 @@ int main(int argc, char *argv[])
 
     qint64 directTotal = 0;
     qint64 engineTotal = 0;
-    qint64 verifyTotal = 0;
+    qint64 bareTotal = 0;
     double directChildCpu = 0;
     double engineChildCpu = 0;
     double directOwnCpu = 0;
@@ -201,16 +193,23 @@ int main(int argc, char *argv[])
         settings.tgtID = KRVAVCodecID_MP4;
         settings.tgtFormat = QStringLiteral(".mp4");
 
-        QList<QStringList> commandLines;
+        // What a job runs, each with its arguments: source probe, transcoder, output probe.
+        QList<QList<QStringList>> commandLines;
         for (int i = 0; i < count; ++i) {
             const QString &src = sources.at(i);
             const QString target = JoinFilePath(directDir, QFileInfo(src).completeBaseName(), settings.tgtFormat);
-            commandLines << MakeConvertArguments(sourceInfos.at(i), src, settings, target, QString());
+            commandLines << QList<QStringList>{ MediaProbeArguments(src),
+                                                MakeConvertArguments(sourceInfos.at(i), src, settings, target, QString()),
+                                                MediaProbeArguments(target) };
         }
         const QString transcoder = TranscoderPath();
-
-        const std::function<bool(const QStringList &)> run = [&transcoder](const QStringList &args) {
-            return RunProgram(transcoder, args);
+        const QString prober = HelperProgramPath(HelperProgram::Prober);
+        const std::function<bool(const QList<QStringList> &)> run = [&](const QList<QStringList> &lines) {
+            return RunProgram(prober, lines.at(0)) && RunProgram(transcoder, lines.at(1))
+                   && RunProgram(prober, lines.at(2));
+        };
+        const std::function<bool(const QList<QStringList> &)> bare = [&](const QList<QStringList> &lines) {
+            return RunProgram(transcoder, lines.at(1));
         };
         QVector<AVConvertData> jobs;
         for (const QString &src : sources) {
@@ -225,6 +224,15 @@ int main(int argc, char *argv[])
         QList<ItemConvertResult> engine;
         qint64 directMs = 0;
         qint64 engineMs = 0;
+        QElapsedTimer bareTimer;
+        bareTimer.start();
+        if (QtConcurrent::blockingMapped<QList<bool>>(commandLines, bare).contains(false)) {
+            std::fprintf(stderr, "round %d: a bare transcoder failed\n", round + 1);
+            return 1;
+        }
+        bareTotal += bareTimer.elapsed();
+        QDir(directDir).removeRecursively();
+        QDir().mkpath(directDir);
         const auto runDirect = [&]() {
             const double children = ChildCpuSeconds();
             const double own = OwnCpuSeconds();
@@ -263,17 +271,8 @@ int main(int argc, char *argv[])
                          count);
             return 1;
         }
-        QStringList outputs;
-        for (const ItemConvertResult &r : engine)
-            outputs << r.tgtFiles;
-        const qint64 verifyMs = ProbeAll(outputs);
-        if (verifyMs < 0) {
-            std::fprintf(stderr, "round %d: an output could not be probed\n", round + 1);
-            return 1;
-        }
-        verifyTotal += verifyMs;
-        std::printf("round %d: direct %lld ms, engine %lld ms, ratio %.3f; verification probes %lld ms\n", round + 1,
-                    directMs, engineMs, double(engineMs) / double(directMs), verifyMs);
+        std::printf("round %d: direct %lld ms, engine %lld ms, ratio %.3f\n", round + 1, directMs, engineMs,
+                    double(engineMs) / double(directMs));
         directTotal += directMs;
         engineTotal += engineMs;
         ratios << double(engineMs) / double(directMs);
@@ -281,16 +280,16 @@ int main(int argc, char *argv[])
         QDir(engineDir).removeRecursively();
     }
 
-    std::printf("direct transcoder: %lld ms wall, transcoders %.2f s CPU, this process %.3f s CPU\n", directTotal,
+    std::printf("direct programs:   %lld ms wall, transcoders %.2f s CPU, this process %.3f s CPU\n", directTotal,
                 directChildCpu, directOwnCpu);
     std::printf("ThreadFunction:    %lld ms wall, transcoders %.2f s CPU, this process %.3f s CPU\n", engineTotal,
                 engineChildCpu, engineOwnCpu);
     std::printf("ratio engine/direct: %.3f (target <= 1.02); median of the rounds %.3f\n",
                 double(engineTotal) / double(directTotal), Median(ratios));
-    std::printf("of the engine's wall time: verification probe %.1f %% (%.1f ms a file), source probe %.1f %% "
-                "(%.1f ms a file, one process each)\n",
-                100.0 * verifyTotal / engineTotal, double(verifyTotal) / (count * rounds),
-                100.0 * sourceProbeMs * rounds / engineTotal, double(sourceProbeMs) / count);
+    std::printf("transcoders alone: %lld ms wall; the two probes of a file add %.1f ms a file, %.1f %% of the "
+                "direct wall time\n",
+                bareTotal, double(directTotal - bareTotal) / (count * rounds),
+                100.0 * (directTotal - bareTotal) / directTotal);
 
     const int cancels = 10;
     QVector<double> latencies;

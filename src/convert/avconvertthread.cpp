@@ -220,7 +220,8 @@ TranscoderRun Transcode(const AVConvertData &data, const ConvertSettings &settin
 bool ProbeSource(const AVConvertData &data, MediaInfo &source, ItemConvertResult &result)
 {
     QString error;
-    if (!ProbeMedia(data.srcFile, source, error, [&data]() { return IsCanceled(data); }))
+    const bool probedAhead = data.batch && data.batch->TakeSourceProbe(data.srcRow, data.srcFile, source);
+    if (!probedAhead && !ProbeMedia(data.srcFile, source, error, [&data]() { return IsCanceled(data); }))
         source = MediaInfo();
     if (IsCanceled(data)) {
         result.result = OutcomeCanceled;
@@ -365,6 +366,48 @@ bool ConvertBatch::IsProtected(const QString &path) const
     FileIdentity id;
     return (IdentifyFile(path, true, id) && protectedIds.contains(id))
            || (IdentifyFile(path, false, id) && protectedIds.contains(id));
+}
+
+namespace {
+
+// What tells that a file changed between two looks at it.
+QString FileStamp(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() ? QStringLiteral("%1 %2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch())
+                         : QString();
+}
+
+} // namespace
+
+bool ConvertBatch::KeepSourceProbe(int srcRow, const QString &srcFile, const MediaInfo &info)
+{
+    const QString stamp = FileStamp(srcFile);
+    QMutexLocker locker(&probeMutex);
+    if (begun.contains(srcRow) || stamp.isEmpty())
+        return false;
+    probedAhead.insert(srcRow, { srcFile, stamp, info });
+    return true;
+}
+
+bool ConvertBatch::TakeSourceProbe(int srcRow, const QString &srcFile, MediaInfo &info)
+{
+    ProbedAhead ahead;
+    {
+        QMutexLocker locker(&probeMutex);
+        begun.insert(srcRow);
+        ahead = probedAhead.take(srcRow);
+    }
+    if (ahead.file != srcFile || ahead.stamp.isEmpty() || ahead.stamp != FileStamp(srcFile))
+        return false;
+    info = ahead.info;
+    return true;
+}
+
+bool ConvertBatch::HasBegun(int srcRow)
+{
+    QMutexLocker locker(&probeMutex);
+    return begun.contains(srcRow);
 }
 
 void ConvertBatch::AppendLog(const QString &srcFile, const QString &reason, const QByteArray &errorOutput)

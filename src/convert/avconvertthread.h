@@ -5,6 +5,7 @@
 #include "convert/targetname.h"
 #include "convert/transcoderprocess.h"
 
+#include <QHash>
 #include <QMutex>
 #include <QSet>
 #include <QString>
@@ -54,6 +55,13 @@ public:
     QString logFile;
     void AppendLog(const QString &srcFile, const QString &reason, const QByteArray &errorOutput);
 
+    // Sources probed before their job starts, so that the time left knows the lengths of the
+    // jobs still waiting. Keeping answers false once the job has begun without it. Taking
+    // answers false when there is none or the file changed since, and marks the job begun.
+    bool KeepSourceProbe(int srcRow, const QString &srcFile, const MediaInfo &info);
+    bool TakeSourceProbe(int srcRow, const QString &srcFile, MediaInfo &info);
+    bool HasBegun(int srcRow);
+
     // Runs commit unless the batch was canceled first; answers whether it ran.
     template<typename Commit>
     bool CommitUnlessCanceled(Commit &&commit)
@@ -70,6 +78,15 @@ private:
     std::atomic_bool canceled{ false };
     QMutex commitMutex;
     QMutex logMutex;
+    QMutex probeMutex;
+    struct ProbedAhead
+    {
+        QString file;
+        QString stamp;
+        MediaInfo info;
+    };
+    QHash<int, ProbedAhead> probedAhead;
+    QSet<int> begun;
     QSet<FileIdentity> protectedIds;
 };
 

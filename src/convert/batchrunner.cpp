@@ -10,34 +10,42 @@
 
 namespace {
 
-// What a job whose length is not known yet weighs: the mean of the known lengths of the jobs
-// still counted, or 1 while none is known, so that the jobs then weigh alike; 0 without jobs.
-double UnknownWeight(const QVector<BatchProgress::Job> &jobs, bool *known = nullptr)
+// What jobs weigh: their lengths where known. A job whose length is not known yet weighs the
+// mean of the known lengths of the jobs still counted, or 1 while none is known, so that the
+// jobs then weigh alike; one found to have no length weighs nothing beside known lengths.
+struct Weights
 {
-    qint64 sum = 0;
-    int lengths = 0;
-    for (const BatchProgress::Job &job : jobs) {
-        if (job.state != BatchProgress::Dropped && job.totalMs > 0) {
-            sum += job.totalMs;
-            ++lengths;
+    explicit Weights(const QVector<BatchProgress::Job> &jobs)
+    {
+        qint64 sum = 0;
+        int lengths = 0;
+        for (const BatchProgress::Job &job : jobs) {
+            if (job.state != BatchProgress::Dropped && job.totalMs > 0) {
+                sum += job.totalMs;
+                ++lengths;
+            }
         }
+        known = lengths > 0;
+        unknown = known ? double(sum) / lengths : 1;
     }
-    if (known)
-        *known = lengths > 0;
-    return lengths ? double(sum) / lengths : 1;
-}
 
-double Weight(const BatchProgress::Job &job, double unknownWeight)
-{
-    return job.totalMs > 0 ? double(job.totalMs) : unknownWeight;
-}
+    double Of(const BatchProgress::Job &job) const
+    {
+        if (job.totalMs > 0)
+            return double(job.totalMs);
+        return job.lengthless && known ? 0 : unknown;
+    }
 
-double DoneWeight(const BatchProgress::Job &job, double unknownWeight)
-{
-    if (job.state == BatchProgress::Succeeded)
-        return Weight(job, unknownWeight);
-    return job.totalMs > 0 ? qBound(0.0, double(job.doneMs), double(job.totalMs)) : 0;
-}
+    double DoneOf(const BatchProgress::Job &job) const
+    {
+        if (job.state == BatchProgress::Succeeded)
+            return Of(job);
+        return job.totalMs > 0 ? qBound(0.0, double(job.doneMs), double(job.totalMs)) : 0;
+    }
+
+    bool known = false;
+    double unknown = 1;
+};
 
 } // namespace
 
@@ -48,24 +56,23 @@ int BatchProgress::Ended() const
 
 double BatchProgress::Fraction() const
 {
-    const double unknown = UnknownWeight(jobs);
+    const Weights weights(jobs);
     double done = 0;
     double all = 0;
     for (const Job &job : jobs) {
         if (job.state == Dropped)
             continue;
-        all += Weight(job, unknown);
-        done += DoneWeight(job, unknown);
+        all += weights.Of(job);
+        done += weights.DoneOf(job);
     }
     return all > 0 ? done / all : 1;
 }
 
 qint64 BatchProgress::SecondsLeft() const
 {
-    bool known = false;
-    const double unknown = UnknownWeight(jobs, &known);
+    const Weights weights(jobs);
     const double fraction = Fraction();
-    if (!known || fraction < 0.01 || fraction >= 1 || elapsedMs < 2000)
+    if (!weights.known || fraction < 0.01 || fraction >= 1 || elapsedMs < 2000)
         return -1;
     // Media time converted over the whole batch: the pool's rate with every thread at work,
     // steady where the rate of the last few seconds would jump with each job's start and end.
@@ -78,9 +85,9 @@ qint64 BatchProgress::SecondsLeft() const
             converted += qMax<qint64>(0, job.doneMs); // its time was spent all the same
             continue;
         }
-        const double done = DoneWeight(job, unknown);
+        const double done = weights.DoneOf(job);
         converted += done;
-        left += Weight(job, unknown) - done;
+        left += weights.Of(job) - done;
     }
     if (converted <= 0)
         return -1;
@@ -138,6 +145,7 @@ BatchRunner::BatchRunner(const QStringList &sources, const QStringList &protecte
 BatchRunner::~BatchRunner()
 {
     batch->Cancel();
+    lookahead.waitForDone();
     watcher->waitForFinished();
     // Copies of the jobs may outlive the runner; nothing may call back into it.
     batch->progress = nullptr;
@@ -161,6 +169,33 @@ void BatchRunner::Start(int threads)
     // The future itself is never canceled: jobs not started end at once on the batch's flag,
     // and a job that moved its file into place before the cancel still reports it.
     watcher->setFuture(QtConcurrent::mapped(jobs, run));
+    ProbeAhead(QThreadPool::globalInstance()->maxThreadCount());
+}
+
+void BatchRunner::ProbeAhead(int from)
+{
+    if (from >= jobs.size())
+        return;
+    lookahead.setMaxThreadCount(1);
+    const std::shared_ptr<ConvertBatch> shared = batch;
+    const QVector<AVConvertData> waiting = jobs.mid(from);
+    lookahead.start([this, shared, waiting]() {
+        for (const AVConvertData &job : waiting) {
+            MediaInfo info;
+            QString error;
+            if (shared->IsCanceled())
+                return;
+            if (shared->HasBegun(job.srcRow))
+                continue;
+            const bool probed = ProbeMedia(job.srcFile, info, error, [&shared]() { return shared->IsCanceled(); });
+            if (probed && !shared->KeepSourceProbe(job.srcRow, job.srcFile, info))
+                continue; // the job began meanwhile and reports its own length
+            const int index = job.srcRow;
+            const qint64 totalMs = probed ? qMax<qint64>(0, info.durationMs) : 0;
+            QMetaObject::invokeMethod(
+                this, [this, index, totalMs]() { OnProbedAhead(index, totalMs); }, Qt::QueuedConnection);
+        }
+    });
 }
 
 void BatchRunner::Cancel()
@@ -201,14 +236,28 @@ void BatchRunner::OnProgress(int index, qint64 doneMs, qint64 totalMs)
     if (!IsReporting(index))
         return;
     progress[index].doneMs = doneMs;
-    progress[index].totalMs = totalMs;
-    emit jobProgress(index, doneMs, totalMs);
+    // The transcoder names the length only once it has read the source's header; until then
+    // the length probed ahead stands.
+    if (totalMs > 0)
+        progress[index].totalMs = totalMs;
+    emit jobProgress(index, doneMs, progress.at(index).totalMs);
 }
 
 void BatchRunner::OnCopying(int index, bool copying)
 {
     if (IsReporting(index))
         progress[index].copying = copying;
+}
+
+void BatchRunner::OnProbedAhead(int index, qint64 totalMs)
+{
+    if (index < 0 || index >= progress.size() || progress.at(index).state != BatchProgress::Waiting
+        || progress.at(index).totalMs >= 0)
+        return;
+    if (totalMs > 0)
+        progress[index].totalMs = totalMs;
+    else
+        progress[index].lengthless = true;
 }
 
 void BatchRunner::OnResult(int index)

@@ -8,6 +8,7 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QStringList>
+#include <QThreadPool>
 #include <QVector>
 
 #include <memory>
@@ -28,6 +29,9 @@ struct BatchProgress
         // A stream copy runs at disk speed, not at the transcoder's, so it tells nothing of the
         // rate of the others and takes next to no time itself.
         bool copying = false;
+        // Probed ahead and found to have no length, as a file that is not media: it weighs
+        // nothing beside jobs whose length is known, so that its quick end moves no bar.
+        bool lengthless = false;
     };
     QVector<Job> jobs;
     qint64 elapsedMs = 0;
@@ -92,6 +96,9 @@ private:
     void OnStarted(int index);
     void OnProgress(int index, qint64 doneMs, qint64 totalMs);
     void OnCopying(int index, bool copying);
+    void OnProbedAhead(int index, qint64 totalMs);
+    // Probes the sources of the jobs after the first `from`, one at a time, while they wait.
+    void ProbeAhead(int from);
     void OnResult(int index);
     void OnFinished();
     void EndJob(int index, const ItemConvertResult &result);
@@ -103,6 +110,7 @@ private:
     QVector<AVConvertData> jobs;
     QFutureWatcher<ItemConvertResult> ownWatcher;
     QFutureWatcher<ItemConvertResult> *watcher = nullptr;
+    QThreadPool lookahead;
     QVector<BatchProgress::Job> progress;
     QVector<ItemConvertResult> results;
     QElapsedTimer clock;

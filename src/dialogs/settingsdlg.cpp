@@ -195,6 +195,40 @@ QWidget *SettingsDlg::BuildColorPage()
     return page;
 }
 
+// Letters in the style they stand for, drawn in the palette's text colour: the small icon
+// images were too faint to tell from disabled ones.
+void SettingsDlg::BuildFontStyleBox(QWidget *page)
+{
+    wtFontStyleBox = new QWidget(page);
+    wtFontStyleBox->setObjectName(QStringLiteral("wtFontStyleBox"));
+    auto *styleRow = new QHBoxLayout(wtFontStyleBox);
+    styleRow->setContentsMargins(0, 0, 0, 0);
+    const struct {
+        QToolButton **button;
+        char glyph;
+        const char *name;
+        void (QFont::*setStyle)(bool);
+    } styles[] = {
+        { &wtBoldButton, 'B', "wtBoldButton", &QFont::setBold },
+        { &wtItalicButton, 'I', "wtItalicButton", &QFont::setItalic },
+        { &wtUnderlineButton, 'U', "wtUnderlineButton", &QFont::setUnderline },
+    };
+    for (const auto &style : styles) {
+        auto *button = new QToolButton(wtFontStyleBox);
+        button->setObjectName(QLatin1String(style.name));
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setText(QString(QLatin1Char(style.glyph)));
+        QFont font = button->font();
+        (font.*style.setStyle)(true);
+        button->setFont(font);
+        button->setCheckable(true);
+        button->setChecked(false);
+        styleRow->addWidget(button);
+        *style.button = button;
+    }
+    styleRow->addStretch();
+}
+
 QWidget *SettingsDlg::BuildWatermarkTextPage()
 {
     auto *page = new QWidget;
@@ -231,36 +265,7 @@ QWidget *SettingsDlg::BuildWatermarkTextPage()
     grid->addWidget(wtPointsLabel, 3, 2);
 
     wtFontStyleLabel = NewLabel(tr("Font Style:"), "wtFontStyleLabel", page);
-    wtFontStyleBox = new QWidget(page);
-    wtFontStyleBox->setObjectName(QStringLiteral("wtFontStyleBox"));
-    auto *styleRow = new QHBoxLayout(wtFontStyleBox);
-    styleRow->setContentsMargins(0, 0, 0, 0);
-    // Letters in the style they stand for, drawn in the palette's text colour: the
-    // small icon images were too faint to tell from disabled ones.
-    const struct {
-        QToolButton **button;
-        char glyph;
-        const char *name;
-        void (QFont::*setStyle)(bool);
-    } styles[] = {
-        { &wtBoldButton, 'B', "wtBoldButton", &QFont::setBold },
-        { &wtItalicButton, 'I', "wtItalicButton", &QFont::setItalic },
-        { &wtUnderlineButton, 'U', "wtUnderlineButton", &QFont::setUnderline },
-    };
-    for (const auto &style : styles) {
-        auto *button = new QToolButton(wtFontStyleBox);
-        button->setObjectName(QLatin1String(style.name));
-        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        button->setText(QString(QLatin1Char(style.glyph)));
-        QFont font = button->font();
-        (font.*style.setStyle)(true);
-        button->setFont(font);
-        button->setCheckable(true);
-        button->setChecked(false);
-        styleRow->addWidget(button);
-        *style.button = button;
-    }
-    styleRow->addStretch();
+    BuildFontStyleBox(page);
     grid->addWidget(wtFontStyleLabel, 4, 0);
     grid->addWidget(wtFontStyleBox, 4, 1, 1, 2);
 

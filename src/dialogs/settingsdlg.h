@@ -65,6 +65,7 @@ protected:
 private:
     QWidget *BuildColorPage();
     QWidget *BuildWatermarkTextPage();
+    void BuildFontStyleBox(QWidget *page);
     QWidget *BuildWatermarkImagePage();
     QWidget *BuildTransformPage();
     QWidget *BuildOptionPage(QCheckBox *check);

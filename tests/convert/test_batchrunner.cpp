@@ -13,6 +13,7 @@ Job Waiting() { return {}; }
 Job Running(qint64 doneMs, qint64 totalMs, bool copying = false) { return { BatchProgress::Running, doneMs, totalMs, 0, copying }; }
 Job Succeeded(qint64 totalMs, bool copying = false) { return { BatchProgress::Succeeded, totalMs, totalMs, 0, copying }; }
 Job Failed(qint64 doneMs = 0) { return { BatchProgress::Dropped, doneMs, -1, 0, false }; }
+Job NoMedia() { return { BatchProgress::Waiting, 0, -1, 0, false, true }; }
 
 } // namespace
 
@@ -57,6 +58,8 @@ private slots:
             << Steps{ { { Succeeded(600000, true), Running(20000, 60000), Running(10000, 60000) }, 2000 },
                       { { Succeeded(600000, true), Running(40000, 60000), Running(20000, 60000) }, 4000 } }
             << QVector<int>{ 875, 917 } << QVector<qint64>{ 6, 4 };
+        QTest::newRow("a file found to be no media weighs nothing")
+            << Steps{ { { Running(30000, 60000), NoMedia(), Waiting() }, 4000 }, { { NoMedia() }, 0 } } << QVector<int>{ 250, 0 } << QVector<qint64>{ 12, -1 };
         QTest::newRow("a failure halfway keeps its spent time")
             << Steps{ { { Failed(30000), Running(30000, 60000) }, 4000 } } << QVector<int>{ 500 } << QVector<qint64>{ 2 };
         QTest::newRow("one file, length unknown")
@@ -85,38 +88,40 @@ private slots:
     }
 
     // A real batch: each job starts, reports only while it runs and ends once; the counts,
-    // reasons, log and produced files are the runner's.
+    // reasons, log and produced files are the runner's. The jobs that wait are probed ahead.
     void batch()
     {
         QDir().mkpath(fixture.path("in"));
-        const QStringList sources = { fixture.path("in/a.mkv"), fixture.path("in/garbage.avi"), fixture.path("in/b.mkv") };
-        QVERIFY(QFile::copy(TestSupport::Clip(2), sources.at(0)) && QFile::copy(TestSupport::Clip(), sources.at(2)));
-        QVERIFY(TestSupport::WriteBytes(sources.at(1), QByteArray(4096, 'x')));
+        const QStringList sources = { fixture.path("in/a.mkv"), fixture.path("in/b.mkv"), fixture.path("in/garbage.avi") };
+        QVERIFY(QFile::copy(TestSupport::Clip(2), sources.at(0)) && QFile::copy(TestSupport::Clip(), sources.at(1)));
+        QVERIFY(TestSupport::WriteBytes(sources.at(2), QByteArray(4096, 'x')));
         BatchRunner runner(sources, {}, Settings("out"));
         QStringList events;
         connect(&runner, &BatchRunner::jobStarted, this, [&](int i) {
-            events << QString("start %1").arg(i);
+            const Job job = runner.Progress().jobs.at(i);
+            events << QString("start %1 %2").arg(i).arg(i == 1 ? job.totalMs > 0 : i == 2 ? job.lengthless : true);
             if (i == 0) // as a job that copies its streams tells its batch
                 runner.Jobs().at(0).batch->copying(0, true);
         });
         connect(&runner, &BatchRunner::jobProgress, this, [&](int i) {
-            if (!events.contains(QString("start %1").arg(i)) || events.contains(QString("end %1").arg(i)))
+            const auto has = [&](const char *what) { return !events.filter(QRegularExpression(QString("^%1 %2 ").arg(what).arg(i))).isEmpty(); };
+            if (!has("start") || has("end"))
                 events << QString("stray progress %1").arg(i);
         });
         connect(&runner, &BatchRunner::jobFinished, this, [&](int i, const ItemConvertResult &r) { events << QString("end %1 %2").arg(i).arg(OutcomeWord(r.result)); });
         QSignalSpy finished(&runner, &BatchRunner::finished);
-        runner.Start(2);
+        runner.Start(1);
         QVERIFY(finished.wait(60000));
         QVERIFY(runner.Progress().jobs.at(0).copying);
-        QVERIFY2(events.filter("stray").isEmpty() && events.filter("start").size() == 3, qPrintable(events.join(", ")));
+        QVERIFY2(events.filter("stray").isEmpty() && events.filter(QRegularExpression("start . 1")).size() == 3, qPrintable(events.join(", ")));
         events = events.filter("end");
         events.sort();
-        QCOMPARE(events, QStringList({ "end 0 Succeeded", "end 1 Failed", "end 2 Succeeded" }));
+        QCOMPARE(events, QStringList({ "end 0 Succeeded", "end 1 Succeeded", "end 2 Failed" }));
         QCOMPARE(QVector<int>(runner.Counts(), runner.Counts() + ConvertCountKinds), QVector<int>({ 3, 2, 1, 0 }));
         QStringList targets = runner.Targets();
         targets.sort();
         QCOMPARE(targets, QStringList({ fixture.path("out/a.mp4"), fixture.path("out/b.mp4") }));
-        QVERIFY(runner.Failures().size() == 1 && runner.Failures().first().startsWith(sources.at(1) + ": ") && !runner.Result(1).reason.isEmpty());
+        QVERIFY(runner.Failures().size() == 1 && runner.Failures().first().startsWith(sources.at(2) + ": ") && !runner.Result(2).reason.isEmpty());
         QVERIFY(QFileInfo(runner.LogFile()).size() > 0);
         QCOMPARE(finished.size(), 1);
     }
