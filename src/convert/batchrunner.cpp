@@ -191,7 +191,8 @@ void BatchRunner::ProbeAhead(int from)
             if (probed && !shared->KeepSourceProbe(job.srcRow, job.srcFile, info))
                 continue; // the job began meanwhile and reports its own length
             const int index = job.srcRow;
-            const qint64 totalMs = probed ? qMax<qint64>(0, info.durationMs) : 0;
+            // 0: not media at all; -1: media whose length the prober cannot tell.
+            const qint64 totalMs = !probed ? 0 : info.durationMs > 0 ? info.durationMs : -1;
             QMetaObject::invokeMethod(
                 this, [this, index, totalMs]() { OnProbedAhead(index, totalMs); }, Qt::QueuedConnection);
         }
@@ -256,7 +257,7 @@ void BatchRunner::OnProbedAhead(int index, qint64 totalMs)
         return;
     if (totalMs > 0)
         progress[index].totalMs = totalMs;
-    else
+    else if (totalMs == 0)
         progress[index].lengthless = true;
 }
 

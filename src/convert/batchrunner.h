@@ -29,8 +29,8 @@ struct BatchProgress
         // A stream copy runs at disk speed, not at the transcoder's, so it tells nothing of the
         // rate of the others and takes next to no time itself.
         bool copying = false;
-        // Probed ahead and found to have no length, as a file that is not media: it weighs
-        // nothing beside jobs whose length is known, so that its quick end moves no bar.
+        // Probed ahead and found not to be media: it weighs nothing beside jobs whose length
+        // is known, so that its quick failure moves no bar.
         bool lengthless = false;
     };
     QVector<Job> jobs;
