@@ -143,6 +143,15 @@ inline QVariantMap Fields(const ConvertSettings &s)
 #undef F
 }
 
+// A record converting to `ext` in `folder`, its text watermark in a font every test machine has.
+inline ConvertSettings TargetSettings(const QString &folder = QLatin1String(SameAsSourceFile),
+                                      KRVAVCodecID id = KRVAVCodecID_MP4, const QString &ext = QStringLiteral(".mp4"))
+{
+    ConvertSettings s;
+    s.tgtFolder = folder, s.tgtID = id, s.tgtFormat = ext, s.wtFontName = QStringLiteral("DejaVu Sans");
+    return s;
+}
+
 template <typename T = QWidget>
 T *Find(const QObject *parent, const QString &name)
 {

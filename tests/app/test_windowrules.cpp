@@ -10,8 +10,7 @@ class TestWindowRules : public QObject
 private slots:
     void enabledActions_data()
     {
-        QTest::addColumn<int>("sources"); QTest::addColumn<int>("selected"); QTest::addColumn<bool>("target");
-        QTest::addColumn<QString>("folder"); QTest::addColumn<QStringList>("disabled");
+        QTest::addColumn<int>("sources"); QTest::addColumn<int>("selected"); QTest::addColumn<bool>("target"); QTest::addColumn<QString>("folder"); QTest::addColumn<QStringList>("disabled");
         const QString beside = "Same as source file";
         QTest::newRow("an empty list") << 0 << 0 << false << beside << QStringList{ "actSelectAll", "actRemove", "actPlaySrc", "actPlayTgt", "actConvert", "actOpenTarget" };
         QTest::newRow("one of three, beside its source") << 3 << 1 << false << beside << QStringList{ "actPlayTgt" };
@@ -35,8 +34,7 @@ private slots:
     // where the area allows; a stored place stays unless it is lost.
     void fitWindowGeometry_data()
     {
-        QTest::addColumn<QRect>("available"); QTest::addColumn<QRect>("stored"); QTest::addColumn<QSize>("firstRun");
-        QTest::addColumn<QRect>("placed"); // null: a first run
+        QTest::addColumn<QRect>("available"); QTest::addColumn<QRect>("stored"); QTest::addColumn<QSize>("firstRun"); QTest::addColumn<QRect>("placed"); // null: a first run
         const QSize wide(923, 540);
         QTest::newRow("1024x768, panel at the top") << QRect(0, 27, 1024, 741) << QRect() << wide << QRect();
         QTest::newRow("1024x768, tool bar wider than the screen") << QRect(0, 0, 1024, 740) << QRect() << QSize(1300, 540) << QRect();

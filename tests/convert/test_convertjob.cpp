@@ -19,16 +19,6 @@
 
 namespace {
 
-ConvertSettings Settings(const QString &folder, KRVAVCodecID id = KRVAVCodecID_MP4, const QString &ext = ".mp4")
-{
-    ConvertSettings s;
-    s.tgtFolder = folder;
-    s.tgtID = id;
-    s.tgtFormat = ext;
-    s.wtFontName = QStringLiteral("DejaVu Sans");
-    return s;
-}
-
 AVConvertData Job(const QString &src, const ConvertSettings *settings, const QStringList &listed = {})
 {
     AVConvertData job;
@@ -67,11 +57,6 @@ QMap<QString, QByteArray> Snapshot(const QString &folder)
     return entries;
 }
 
-QString Converter()
-{
-    return TestSupport::AppDir() + "/reelway-cli";
-}
-
 // A stand-in transcoder; "$tgt" is its last argument.
 bool WriteScript(const QString &path, const QByteArray &body, bool executable = true)
 {
@@ -79,18 +64,6 @@ bool WriteScript(const QString &path, const QByteArray &body, bool executable = 
            && QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner
                                               | (executable ? QFile::ExeOwner : QFile::Permissions()));
 }
-
-// Cancels and waits for a job however the test function ends, so no job outlives its test.
-struct CancelOnExit
-{
-    std::shared_ptr<ConvertBatch> batch;
-    QFuture<ItemConvertResult> future;
-    ~CancelOnExit()
-    {
-        batch->Cancel();
-        future.waitForFinished();
-    }
-};
 
 } // namespace
 
@@ -100,6 +73,7 @@ class TestConvertJob : public QObject
     TestSupport::Fixture fixture;
     QString jobTempRoot = NewDir("jobtmp");
     QString clip;
+    const QString converter = TestSupport::AppDir() + "/reelway-cli";
 
     QString NewDir(const QString &name) const
     {
@@ -146,7 +120,7 @@ private slots:
             const auto items = WritableTargets();
             QCOMPARE(items.size(), 62);
             for (const auto &item : items)
-                settings.append(Settings(NewDir("all/" + QString::number(item.id) + item.extension), item.id, item.extension));
+                settings.append(TestSupport::TargetSettings(NewDir("all/" + QString::number(item.id) + item.extension), item.id, item.extension));
             QVector<AVConvertData> jobs;
             for (const ConvertSettings &s : qAsConst(settings))
                 jobs.append(Job(clip, &s));
@@ -179,15 +153,11 @@ private slots:
         QTest::newRow("10-bit 4:4:4 to mp4") << deep << 61 << ".mp4" << "codec_type=video|codec_name=h264|profile=High|pix_fmt=yuv420p|codec_type=audio";
         QTest::newRow("10-bit 4:4:4 60 fps to PSP") << deep << 21 << ".mp4" << "profile=Main|width=200|pix_fmt=yuv420p|level=21|r_frame_rate=30/1";
         QTest::newRow("silent clip to m4a") << "-f lavfi -i testsrc=d=0.4:s=160x120" << 58 << ".m4a" << "!The source has no sound.";
-        QTest::newRow("mp3 with cover to m4a") << "-f lavfi -i sine=d=0.4 -f lavfi -i color=s=64x64:d=0.1 -map 0 -map 1 -frames:v 1 -c:v png -disposition:v attached_pic -id3v2_version 3"
-                                               << 58 << ".m4a" << "codec_type=audio|codec_name=png|attached_pic=1";
-        QTest::newRow("5.1 at 96 kHz to wma") << "-f lavfi -i sine=d=0.4:r=96000 -af pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0" << 69 << ".wma"
-                                              << "codec_name=wmav2|sample_rate=48000|channels=2";
+        QTest::newRow("mp3 with cover to m4a") << "-f lavfi -i sine=d=0.4 -f lavfi -i color=s=64x64:d=0.1 -map 0 -map 1 -frames:v 1 -c:v png -disposition:v attached_pic -id3v2_version 3" << 58 << ".m4a" << "codec_type=audio|codec_name=png|attached_pic=1";
+        QTest::newRow("5.1 at 96 kHz to wma") << "-f lavfi -i sine=d=0.4:r=96000 -af pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0" << 69 << ".wma" << "codec_name=wmav2|sample_rate=48000|channels=2";
         QTest::newRow("phone clip turned a quarter to PSP") << "-f lavfi -i testsrc=d=0.4:s=640x360:r=5 -c:v copy -metadata:s:v rotate=90" << 21 << ".mp4" << "width=270|height=480";
         QTest::newRow("interlaced to mp4") << "-f lavfi -i testsrc=d=0.4:s=160x120 -vf setfield=tff,interlace -c:v libx264 -flags +ildct+ilme" << 61 << ".mp4" << "field_order=progressive";
-        QTest::newRow("two languages and srt to mp4") << "-f lavfi -i testsrc=d=0.4:s=160x120 -f lavfi -i sine=d=0.4 -f lavfi -i sine=d=0.4:f=880 -i <srt> -map 0 -map 1 -map 2 -map 3 "
-                                                         "-metadata:s:a:0 language=eng -metadata:s:a:1 language=deu -c:s srt"
-                                                      << 61 << ".mp4" << "language=eng|language=deu|codec_name=mov_text";
+        QTest::newRow("two languages and srt to mp4") << "-f lavfi -i testsrc=d=0.4:s=160x120 -f lavfi -i sine=d=0.4 -f lavfi -i sine=d=0.4:f=880 -i <srt> -map 0 -map 1 -map 2 -map 3 -metadata:s:a:0 language=eng -metadata:s:a:1 language=deu -c:s srt" << 61 << ".mp4" << "language=eng|language=deu|codec_name=mov_text";
     }
 
     void fitsTarget()
@@ -198,7 +168,7 @@ private slots:
         QVERIFY(TestSupport::WriteBytes(srt, "1\n00:00:00,000 --> 00:00:00,300\nHello\n"));
         const QString src = QDir(dir).filePath(ext == ".wma" ? "src.wav" : make.contains("rotate") ? "src.mov" : make.contains("sine") && !make.contains("testsrc") ? "src.mp3" : "src.mkv");
         QVERIFY(TestSupport::RunFfmpeg(make.replace("<srt>", srt).split(' ') + QStringList{ src }));
-        const ConvertSettings s = Settings(dir, KRVAVCodecID(id), ext);
+        const ConvertSettings s = TestSupport::TargetSettings(dir, KRVAVCodecID(id), ext);
         const ItemConvertResult r = QtConcurrent::run(ThreadFunction, Job(src, &s)).result();
         if (expected.startsWith('!')) {
             QCOMPARE(r.result, int(OutcomeFailed));
@@ -216,26 +186,22 @@ private slots:
     void effects_data()
     {
         QTest::addColumn<QString>("src"); QTest::addColumn<int>("id"); QTest::addColumn<QString>("ext"); QTest::addColumn<QString>("effects"); QTest::addColumn<QString>("size"); QTest::addColumn<QString>("codec");
-        QTest::newRow("every effect, both watermarks") << "clip.mkv" << int(KRVAVCodecID_WEBM) << ".webm"
-                                                       << "scale,rotate270,colour,text,image50,flip" << "240x320" << "";
+        QTest::newRow("every effect, both watermarks") << "clip.mkv" << int(KRVAVCodecID_WEBM) << ".webm" << "scale,rotate270,colour,text,image50,flip" << "240x320" << "";
         QTest::newRow("3gp frame size") << "clip.mkv" << int(KRVAVCodecID_3GP) << ".3gp" << "3gp176" << "176x144" << "";
-        QTest::newRow("effects skipped for mka") << "clip.mkv" << int(KRVAVCodecID_MKV) << ".mka"
-                                                 << "scale,colour,rotate90" << "" << "";
-        QTest::newRow("vob to mp4 with effects") << "disc.vob" << int(KRVAVCodecID_MP4) << ".mp4" << "scale,rotate90"
-                                                 << "240x320" << "h264";
+        QTest::newRow("effects skipped for mka") << "clip.mkv" << int(KRVAVCodecID_MKV) << ".mka" << "scale,colour,rotate90" << "" << "";
+        QTest::newRow("vob to mp4 with effects") << "disc.vob" << int(KRVAVCodecID_MP4) << ".mp4" << "scale,rotate90" << "240x320" << "h264";
         // Encoders that take only even sizes get the frame cut down by one line or column.
         QTest::newRow("odd frame to mp4") << "odd.avi" << int(KRVAVCodecID_MP4) << ".mp4" << "" << "320x240" << "";
         QTest::newRow("odd frame to mkv") << "odd.avi" << int(KRVAVCodecID_MKV) << ".mkv" << "" << "320x240" << "";
         QTest::newRow("odd frame to a device profile") << "odd.avi" << int(KRVAVCodecID_iPhone) << ".mp4" << "" << "320x240" << "h264";
-        QTest::newRow("vob to device profile encodes, scale ignored") << "disc.vob" << int(KRVAVCodecID_iPhone)
-                                                                      << ".mp4" << "scale,rotate90" << "120x160" << "h264";
+        QTest::newRow("vob to device profile encodes, scale ignored") << "disc.vob" << int(KRVAVCodecID_iPhone) << ".mp4" << "scale,rotate90" << "120x160" << "h264";
     }
 
     void effects()
     {
         QFETCH(QString, src); QFETCH(int, id); QFETCH(QString, ext); QFETCH(QString, effects); QFETCH(QString, size); QFETCH(QString, codec);
         const QStringList on = effects.split(',');
-        ConvertSettings s = Settings(NewDir(QStringLiteral("effects/") + QTest::currentDataTag()), KRVAVCodecID(id), ext);
+        ConvertSettings s = TestSupport::TargetSettings(NewDir(QStringLiteral("effects/") + QTest::currentDataTag()), KRVAVCodecID(id), ext);
         s.copyStreams = false; // what the filters do, also where nothing is on
         s.scale = on.contains("scale");
         s.scaleW = 320, s.scaleH = 240;
@@ -267,32 +233,26 @@ private slots:
         const QByteArray writes = "echo data > \"$tgt\"\n";
         const QByteArray copies = "for a; do [ \"$p\" = -i ] && src=\"$a\"; p=\"$a\"; done\ncp \"$src\" \"$tgt\"\n";
         const QByteArray sleeps = "echo data > \"$tgt\"\nwhile :; do sleep 0.1; done\n"; // short naps: a kill leaves no sleeper
-        const auto row = [](const char *name, const char *src, const QByteArray &program, const char *setup,
-                            int result, const char *after, const char *reason) {
+        const auto row = [](const char *name, const char *src, const QByteArray &program, const char *setup, int result, const char *after, const char *reason) {
             QTest::newRow(name) << QString(src) << program << QString(setup) << result << QString(after) << QString(reason);
         };
         row("missing source", "gone.avi", writes, "", OutcomeFailed, "none", "no longer exists");
         row("missing transcoder", "clip.mkv", "missing", "", OutcomeFailed, "none", "was not found");
         row("unstartable transcoder", "clip.mkv", "noexec", "", OutcomeFailed, "none", "could not be started");
         row("writes, fails", "clip.mkv", writes + "echo 'kb/s:36.80' >&2\nexit 1\n", "", OutcomeFailed, "none", "ended with code 1.");
-        row("writes, fails, older file kept", "clip.mkv", writes + "echo '[x @ 0x1] [error] disk full' >&2\nexit 1\n",
-            "older", OutcomeFailed, "kept", "disk full");
+        row("writes, fails, older file kept", "clip.mkv", writes + "echo '[x @ 0x1] [error] disk full' >&2\nexit 1\n", "older", OutcomeFailed, "kept", "disk full");
         row("writes, then crashes", "clip.mkv", writes + "kill -SEGV $$\n", "", OutcomeFailed, "none", "crashed");
         row("chatter, an empty file, exit 0", "clip.mkv", "echo '[info] all good' >&2\n: > \"$tgt\"\nexit 0\n", "", OutcomeFailed, "none", "ended with code 0 and wrote no file");
-        row("exit 0 after an error line, older file kept", "clip.mkv",
-            copies + "echo '[mp4 @ 0x1] [error] Error writing trailer: No space left on device' >&2\nexit 0\n",
-            "older", OutcomeFailed, "kept", "No space left on device");
+        row("exit 0 after an error line, older file kept", "clip.mkv", copies + "echo '[mp4 @ 0x1] [error] Error writing trailer: No space left on device' >&2\nexit 0\n", "older", OutcomeFailed, "kept", "No space left on device");
         row("exit 0, unreadable file", "clip.mkv", writes + "exit 0\n", "older", OutcomeFailed, "kept", "could not be read back");
-        row("exit 0, file shorter than converted", "clip.mkv", copies + "echo out_time_us=60000000\nexit 0\n", "older",
-            OutcomeFailed, "kept", "holds 0.5 s of the 60.0 s");
+        row("exit 0, file shorter than converted", "clip.mkv", copies + "echo out_time_us=60000000\nexit 0\n", "older", OutcomeFailed, "kept", "holds 0.5 s of the 60.0 s");
         row("overwrites the older file", "clip.mkv", copies + "exit 0\n", "older", OutcomeSucceeded, "data", "");
         row("disk full at the file's end, older file kept", "clip.mkv", QByteArray(), "older,tmpfs", OutcomeFailed, "kept", "No space left on device");
         row("disk full at the file's end", "clip.mkv", QByteArray(), "tmpfs", OutcomeFailed, "none", "No space left on device");
         row("target name over 255 bytes", "<long>", writes, "", OutcomeFailed, "none", "longer than the file system allows (255 bytes)");
         row("canceled before it starts", "clip.mkv", writes, "cancelled", OutcomeCanceled, "none", "");
         row("cancel keeps the older file", "clip.mkv", sleeps, "older,cancel", OutcomeCanceled, "kept", "");
-        row("cancel of the real transcoder keeps the older file", "stalled.mkv", QByteArray(), "older,cancel",
-            OutcomeCanceled, "kept", "");
+        row("cancel of the real transcoder keeps the older file", "stalled.mkv", QByteArray(), "older,cancel", OutcomeCanceled, "kept", "");
     }
 
     void outcomes()
@@ -303,14 +263,14 @@ private slots:
         const QString out = NewDir(QStringLiteral("outcomes/%1/out").arg(QTest::currentDataTag()));
         const QString source = src == "<long>" ? dir.filePath(QString(252, 'x') + ".ts") : QFileInfo(clip).dir().filePath(src);
         QVERIFY(src != "<long>" || QFile::copy(clip, source));
-        ConvertSettings settings = Settings(out);
+        ConvertSettings settings = TestSupport::TargetSettings(out);
         const QString target = QDir(out).filePath(QFileInfo(source).completeBaseName() + ".mp4");
         const QByteArray stale = "older file";
         struct Unmount { QByteArray path; ~Unmount() { if (!path.isEmpty()) ::umount2(path.constData(), MNT_DETACH); } } unmount;
         if (words.contains("tmpfs")) {
             // Room for all but the last page of the file (and a page for the older file): the
             // transcoder fails only as it writes the file's index, and still exits 0.
-            const ConvertSettings roomy = Settings(NewDir(dir.filePath("roomy")));
+            const ConvertSettings roomy = TestSupport::TargetSettings(NewDir(dir.filePath("roomy")));
             const ItemConvertResult sized = RunConvertJob(Job(source, &roomy), TranscoderPath());
             QCOMPARE(sized.result, int(OutcomeSucceeded));
             const qint64 pages = (QFileInfo(sized.tgtFiles.value(0)).size() + 4095) / 4096 - 1 + words.contains("older");
@@ -330,7 +290,8 @@ private slots:
         if (words.contains("cancelled"))
             job.batch->Cancel();
         QFuture<ItemConvertResult> future = QtConcurrent::run(RunConvertJob, job, transcoder);
-        const CancelOnExit guard{ job.batch, future };
+        // However the test function ends, no job outlives its test.
+        const auto guard = qScopeGuard([&] { job.batch->Cancel(); future.waitForFinished(); });
         if (words.contains("cancel")) {
             QTRY_VERIFY_WITH_TIMEOUT(Temporaries(out).size() == 1 && TestSupport::ProcessRunningWith(Temporaries(out).first()), 20000);
             QVERIFY(!future.isFinished());
@@ -370,7 +331,7 @@ private slots:
         QString src = folder + (setup == "own" || setup == "linked" ? "/movie.mkv" : "/movie.avi");
         QVERIFY(QFile::copy(clip, src));
         const QString target = folder + "/movie.mkv";
-        ConvertSettings settings = Settings(QString::fromLatin1(SameAsSourceFile), KRVAVCodecID_MKV, ".mkv");
+        ConvertSettings settings = TestSupport::TargetSettings(QString::fromLatin1(SameAsSourceFile), KRVAVCodecID_MKV, ".mkv");
         settings.exists = exists;
         QStringList listed{ src };
         if (setup == "linked") {
@@ -397,7 +358,7 @@ private slots:
         if (setup == "twice") {
             QProcess runs[2];
             for (QProcess &run : runs)
-                run.start(Converter(), { "-f", "mkv", src });
+                run.start(converter, { "-f", "mkv", src });
             for (QProcess &run : runs)
                 outcomes << (run.waitForFinished(120000) && run.exitCode() == 0 ? OutcomeSucceeded : OutcomeFailed);
         } else {
@@ -433,7 +394,7 @@ private slots:
         const QMap<QString, QByteArray> before = Snapshot(folder);
 
         QProcess run;
-        run.start(Converter(), QStringList{ "-j", "2", "-f", "mp4" } + sources);
+        run.start(converter, QStringList{ "-j", "2", "-f", "mp4" } + sources);
         QTRY_VERIFY_WITH_TIMEOUT(Temporaries(folder).size() == 2 && QDir(jobTempRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() == 2, 20000);
         QVERIFY(TestSupport::ProcessRunningWith(folder));
         ::kill(pid_t(run.processId()), SIGKILL);
@@ -471,7 +432,7 @@ private slots:
         // survives, and the next start removes what it left.
         for (int round = 0; round < 5; ++round) {
             QProcess early;
-            early.start(Converter(), QStringList{ "-j", "2", "-f", "mp4" } + sources);
+            early.start(converter, QStringList{ "-j", "2", "-f", "mp4" } + sources);
             QTRY_VERIFY_WITH_TIMEOUT(!Temporaries(folder).isEmpty(), 20000);
             ::kill(pid_t(early.processId()), SIGKILL);
             QVERIFY(early.waitForFinished(10000));

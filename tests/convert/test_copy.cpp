@@ -37,15 +37,12 @@ private slots:
         QTest::newRow("H.264/AAC MKV to MP4") << clip + " -c:a aac" << "mkv" << 61 << ".mp4" << "" << "va" << "codec_name=aac";
         QTest::newRow("H.264 and FLAC to MP4: the sound encoded") << clip + " -c:a flac" << "mkv" << 61 << ".mp4" << "" << "v" << "codec_name=aac";
         QTest::newRow("broadcast TS to MP4") << clip + " -c:a aac" << "ts" << 61 << ".mp4" << "" << "va" << "start_time=0.000000";
-        QTest::newRow("MPEG-2 and AC-3 of a disc to MP4 are encoded") << "-f lavfi -i testsrc2=d=1:s=320x240 -f lavfi -i sine=d=1 -c:v mpeg2video -c:a ac3"
-                                                                      << "vob" << 61 << ".mp4" << "" << "" << "codec_name=h264|codec_name=aac";
-        QTest::newRow("HEVC to MOV, tagged for Apple's players") << "-f lavfi -i testsrc2=d=1:s=320x240 -f lavfi -i sine=d=1 -pix_fmt yuv420p -c:v libx265 -preset ultrafast -x265-params log-level=error -c:a aac"
-                                                                 << "mkv" << 58 << ".mov" << "" << "va" << "codec_tag_string=hvc1";
+        QTest::newRow("MPEG-2 and AC-3 of a disc to MP4 are encoded") << "-f lavfi -i testsrc2=d=1:s=320x240 -f lavfi -i sine=d=1 -c:v mpeg2video -c:a ac3" << "vob" << 61 << ".mp4" << "" << "" << "codec_name=h264|codec_name=aac";
+        QTest::newRow("HEVC to MOV, tagged for Apple's players") << "-f lavfi -i testsrc2=d=1:s=320x240 -f lavfi -i sine=d=1 -pix_fmt yuv420p -c:v libx265 -preset ultrafast -x265-params log-level=error -c:a aac" << "mkv" << 58 << ".mov" << "" << "va" << "codec_tag_string=hvc1";
         QTest::newRow("effects on: encoded") << clip + " -c:a aac" << "mkv" << 61 << ".mp4" << "rotate" << "" << "width=240";
         QTest::newRow("option off: encoded") << clip + " -c:a aac" << "mkv" << 61 << ".mp4" << "option off" << "" << "codec_name=h264";
         QTest::newRow("within the iPhone's limits") << clip + " -c:a aac" << "mp4" << 0 << ".mp4" << "" << "va" << "profile=Constrained Baseline";
-        QTest::newRow("beyond the iPhone's limits: fitted, the sound copied") << "-f lavfi -i testsrc2=d=1:s=640x480:r=60 -f lavfi -i sine=d=1 -pix_fmt yuv420p -c:v libx264 -preset ultrafast -profile:v high -c:a aac"
-                                                                              << "mkv" << 0 << ".mp4" << "" << "a" << "profile=Constrained Baseline|level=30|r_frame_rate=30/1";
+        QTest::newRow("beyond the iPhone's limits: fitted, the sound copied") << "-f lavfi -i testsrc2=d=1:s=640x480:r=60 -f lavfi -i sine=d=1 -pix_fmt yuv420p -c:v libx264 -preset ultrafast -profile:v high -c:a aac" << "mkv" << 0 << ".mp4" << "" << "a" << "profile=Constrained Baseline|level=30|r_frame_rate=30/1";
         QTest::newRow("H.264 to WebM: encoded") << clip + " -c:a aac" << "mkv" << 68 << ".webm" << "" << "" << "codec_name=vp9|codec_name=opus";
         QTest::newRow("copy refused: encoded instead") << clip + " -c:a aac" << "mkv" << 61 << ".mp4" << "refuse copy" << "" << "codec_name=h264";
         QTest::newRow("copy and encode refused: the encode's reason") << clip + " -c:a aac" << "mkv" << 61 << ".mp4" << "refuse all" << "" << "!encode refused";
@@ -58,8 +55,7 @@ private slots:
         QVERIFY(dir.mkpath("."));
         const QString src = dir.filePath("src." + srcExt);
         QVERIFY(TestSupport::RunFfmpeg(make.split(' ') + QStringList{ src }));
-        ConvertSettings s;
-        s.tgtFolder = dir.path(), s.tgtID = id, s.tgtFormat = ext;
+        ConvertSettings s = TestSupport::TargetSettings(dir.path(), KRVAVCodecID(id), ext);
         s.copyStreams = change != "option off";
         s.transform = s.rotate = change == "rotate";
         QString transcoder = TranscoderPath();

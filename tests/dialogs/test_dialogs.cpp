@@ -128,8 +128,7 @@ private slots:
 
     void enabling_data()
     {
-        QTest::addColumn<QString>("kind"); QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<Edits>("edits");
-        QTest::addColumn<QString>("enabled"); QTest::addColumn<QString>("disabled");
+        QTest::addColumn<QString>("kind"); QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<Edits>("edits"); QTest::addColumn<QString>("enabled"); QTest::addColumn<QString>("disabled");
         const QString sizes = "keepAspectCheck widthSpin heightSpin widthLabel heightLabel";
         const QVariantMap keep{ { "Scale", true }, { "ScaleKA", true } };
         QTest::newRow("scale: off") << "scale" << QVariantMap() << Edits() << "" << sizes + " aspectCombo";
@@ -185,8 +184,7 @@ private slots:
     // The controls show `shown` after the edits; OK then warns and leaves the record and the store alone.
     void validation_data()
     {
-        QTest::addColumn<QString>("kind"); QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<Edits>("edits");
-        QTest::addColumn<QVariantMap>("shown"); QTest::addColumn<QString>("title"); QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("kind"); QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<Edits>("edits"); QTest::addColumn<QVariantMap>("shown"); QTest::addColumn<QString>("title"); QTest::addColumn<QString>("text");
         const auto odd = [](const char *name, const QVariantMap &stored, const Edits &edits, const QVariantMap &shown) {
             QTest::newRow(name) << "scale" << stored << edits << shown << "Format Settings" << "Scale width or height must be even number!";
         };
@@ -220,8 +218,7 @@ private slots:
     // The controls show `shown` after the edits; leaving by `button` then saves the `saved` fields.
     void saving_data()
     {
-        QTest::addColumn<QString>("kind"); QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<Edits>("edits");
-        QTest::addColumn<QVariantMap>("shown"); QTest::addColumn<QString>("button"); QTest::addColumn<QVariantMap>("saved");
+        QTest::addColumn<QString>("kind"); QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<Edits>("edits"); QTest::addColumn<QVariantMap>("shown"); QTest::addColumn<QString>("button"); QTest::addColumn<QVariantMap>("saved");
         const QVariantMap keep169{ { "Scale", true }, { "ScaleKA", true }, { "ScaleA", 1 } };
         QTest::newRow("scale: loaded as stored") << "scale" << keep169 << Edits() << QVariantMap{ { "aspectCombo", "16:9" }, { "widthSpin", 768 }, { "heightSpin", 576 } } << "okButton" << QVariantMap();
         QTest::newRow("scale: 16:9 height 50000 clamps the width") << "scale" << keep169 << Edits{ { "heightSpin", 50000 } } << QVariantMap{ { "widthSpin", 50000 } } << "okButton" << QVariantMap{ { "scaleW", 50000 }, { "scaleH", 50000 } };
@@ -240,8 +237,7 @@ private slots:
         QTest::newRow("3gp2: below the list, pick third") << "3gp2" << QVariantMap{ { "ThreeGP", -1 } } << Edits{ { "videoSizeCombo", "352x288" } } << QVariantMap() << "okButton" << QVariantMap{ { "threeGPSize", 2 } };
         QTest::newRow("3gp2: Cancel") << "3gp2" << QVariantMap() << Edits{ { "videoSizeCombo", "128x96" } } << QVariantMap() << "cancelButton" << QVariantMap();
 
-        const Edits image{ { "noConvertResultsCheck", true }, { "noCrashReportCheck", true }, { "clrEnableCheck", true }, { "wtEnableCheck", true }, { "wiEnableCheck", true },
-                           { "transformEnableCheck", true }, { "wtContentEdit", " " }, { "wiFileEdit", "/nowhere/logo.png" } };
+        const Edits image{ { "noConvertResultsCheck", true }, { "noCrashReportCheck", true }, { "clrEnableCheck", true }, { "wtEnableCheck", true }, { "wiEnableCheck", true }, { "transformEnableCheck", true }, { "wtContentEdit", " " }, { "wiFileEdit", "/nowhere/logo.png" } };
         for (const char *check : { "hFlip", "vFlip", "rotate" }) {
             QTest::newRow(check) << "effects" << QVariantMap() << image + Edits{ { QString(check) + "Check", true } } << QVariantMap() << "okButton" << QVariantMap{ { "clrEnable", true }, { "wtEnable", true }, { "wtContent", " " }, { "wiEnable", true }, { "wiFile", "/nowhere/logo.png" }, { "transform", true }, { check, true }, { "Settings/ReportCrash", false }, { "Settings/ReportCResults", false } };
         }
@@ -275,8 +271,7 @@ private slots:
     // which is answered with `answer`, or cancelled; OK then saves `saved`.
     void pickers_data()
     {
-        QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<QString>("button"); QTest::addColumn<QString>("title"); QTest::addColumn<QString>("start");
-        QTest::addColumn<QString>("answer"); QTest::addColumn<bool>("accepted"); QTest::addColumn<QVariantMap>("saved");
+        QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<QString>("button"); QTest::addColumn<QString>("title"); QTest::addColumn<QString>("start"); QTest::addColumn<QString>("answer"); QTest::addColumn<bool>("accepted"); QTest::addColumn<QVariantMap>("saved");
         // The colour picker opens at black whatever the current colour.
         const QVariantMap marked{ { "WTEnable", true }, { "WTContent", "mark" }, { "WTCR", 10 }, { "WTCG", 20 }, { "WTCB", 30 } };
         QTest::newRow("text colour picked") << marked << "wtColorButton" << "Select Text Color" << "#000000" << "#ff8000" << true << QVariantMap{ { "wtCR", 255 }, { "wtCG", 128 }, { "wtCB", 0 } };

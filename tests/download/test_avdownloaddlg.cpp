@@ -73,13 +73,6 @@ struct DialogUnderTest
     }
 };
 
-static QStringList capturedWarnings;
-
-static void CaptureWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type == QtWarningMsg)
-        capturedWarnings << message;
-}
 
 class TestAVDownloadDlg : public QObject
 {
@@ -180,8 +173,8 @@ private slots:
         const pid_t pid = pid_t(process->processId());
         // Left to QProcess's own destructor, the kill would come after the
         // temporary folder is gone and report to a half-destroyed dialog.
-        capturedWarnings.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(CaptureWarnings);
+        static QStringList capturedWarnings;
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) { if (type == QtWarningMsg) capturedWarnings << message; });
         d.reset();
         qInstallMessageHandler(previous);
         QVERIFY2(capturedWarnings.isEmpty(), qPrintable(capturedWarnings.join('\n')));

@@ -73,10 +73,8 @@ private slots:
     // relative text would find a folder of that name if it were resolved there).
     void storesChoice_data()
     {
-        QTest::addColumn<QString>("key"); QTest::addColumn<QVariant>("before"); QTest::addColumn<bool>("check"); QTest::addColumn<QString>("exit");
-        QTest::addColumn<bool>("accepted"); QTest::addColumn<QVariant>("after"); QTest::addColumn<QString>("folder"); QTest::addColumn<bool>("opened"); QTest::addColumn<QVector<int>>("counts");
-        const auto row = [](const char *name, const char *key, QVariant before, bool check, const char *exit, bool accepted, QVariant after,
-                            const char *folder = "/made", bool opened = false, const QVector<int> &counts = { 2, 2, 0, 0 }) {
+        QTest::addColumn<QString>("key"); QTest::addColumn<QVariant>("before"); QTest::addColumn<bool>("check"); QTest::addColumn<QString>("exit"); QTest::addColumn<bool>("accepted"); QTest::addColumn<QVariant>("after"); QTest::addColumn<QString>("folder"); QTest::addColumn<bool>("opened"); QTest::addColumn<QVector<int>>("counts");
+        const auto row = [](const char *name, const char *key, QVariant before, bool check, const char *exit, bool accepted, QVariant after, const char *folder = "/made", bool opened = false, const QVector<int> &counts = { 2, 2, 0, 0 }) {
             QTest::newRow(name) << QString(key) << before << check << QString(exit) << accepted << after << QString(folder) << opened << counts;
         };
         // The value stored before is the opposite, so a dialog that writes nothing is caught.
@@ -93,8 +91,7 @@ private slots:
 
     void storesChoice()
     {
-        QFETCH(QString, key); QFETCH(QVariant, before); QFETCH(bool, check); QFETCH(QString, exit);
-        QFETCH(bool, accepted); QFETCH(QVariant, after); QFETCH(QString, folder); QFETCH(bool, opened); QFETCH(QVector<int>, counts);
+        QFETCH(QString, key); QFETCH(QVariant, before); QFETCH(bool, check); QFETCH(QString, exit); QFETCH(bool, accepted); QFETCH(QVariant, after); QFETCH(QString, folder); QFETCH(bool, opened); QFETCH(QVector<int>, counts);
         if (before.isValid())
             QSettings("Korvent", "Reelway").setValue("Settings/" + key, before);
         QTemporaryDir base(fixture.path("openXXXXXX"));
