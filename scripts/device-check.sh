@@ -49,7 +49,7 @@ rank() { case "$1" in baseline|Baseline|"Constrained Baseline") echo 0;; main|Ma
 echo "== the sources"
 declare -A SV SA
 for s in "${SOURCES[@]}"; do
-  p=$(probe "src/$s"); echo "$s: $(tr '\n' ' ' <<< "$p")"
+  p=$(probe "src/$s" | awk '!seen[$0]++'); echo "$s: $(tr '\n' ' ' <<< "$p")"
   SV[$s]=$(sed -n 's/^N_video=//p' <<< "$p"); SA[$s]=$(sed -n 's/^N_audio=//p' <<< "$p")
 done
 
