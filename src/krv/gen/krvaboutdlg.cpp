@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSpacerItem>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -126,7 +128,14 @@ KRVAboutCreditsDlg::KRVAboutCreditsDlg(QWidget *parent)
     mainLayout->addWidget(scrollArea);
     mainLayout->addWidget(buttonBox);
 
-    setFixedSize(460, 270);
+    // As wide as the longest line beside a vertical scroll bar, so that only the height ever
+    // scrolls, and as tall as the text, both as far as the screen allows.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scrollArea->verticalScrollBar());
+    const QSize text = content->sizeHint();
+    scrollArea->setMinimumSize(text.width() + bar, text.height());
+    const QSize over = (minimumSizeHint() - ScreenRoom(this)).expandedTo(QSize(0, 0));
+    scrollArea->setMinimumSize(scrollArea->minimumSize() - over);
+    GrowToContents(this, QSize(460, 270));
     setWindowTitle(QStringLiteral("Credits"));
 }
 
