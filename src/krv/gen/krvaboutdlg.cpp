@@ -15,6 +15,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 QWidget *MakeBareBox(QWidget *parent, QBoxLayout *layout, const QList<QWidget *> &widgets)
@@ -129,13 +131,15 @@ KRVAboutCreditsDlg::KRVAboutCreditsDlg(QWidget *parent)
     mainLayout->addWidget(buttonBox);
 
     // As wide as the longest line beside a vertical scroll bar, so that only the height ever
-    // scrolls, and as tall as the text, both as far as the screen allows.
+    // scrolls, and as tall as the whole text, both as far as the screen allows; the user may
+    // still make it shorter.
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scrollArea->verticalScrollBar());
-    const QSize text = content->sizeHint();
-    scrollArea->setMinimumSize(text.width() + bar, text.height());
-    const QSize over = (minimumSizeHint() - ScreenRoom(this)).expandedTo(QSize(0, 0));
-    scrollArea->setMinimumSize(scrollArea->minimumSize() - over);
+    const QSize text = content->sizeHint(), room = ScreenRoom(this);
+    scrollArea->setMinimumWidth(text.width() + bar);
+    scrollArea->setMinimumWidth(scrollArea->minimumWidth() - std::max(0, minimumSizeHint().width() - room.width()));
     GrowToContents(this, QSize(460, 270));
+    const int whole = minimumSizeHint().height() - scrollArea->minimumSizeHint().height() + text.height();
+    resize(width(), std::max(height(), std::min(whole, room.height())));
     setWindowTitle(QStringLiteral("Credits"));
 }
 
