@@ -81,6 +81,7 @@ void MainWindow::LoadSettings()
     InitTgtFoldersCmB();
     InitTgtFmtCmB();
     InitSaveTgtCmB();
+    WidenCombosToItems();
     UpdateActions();
     UpdateEffectsNote();
 }

@@ -65,6 +65,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 public slots:
     void AddSrcFiles();
@@ -105,6 +106,12 @@ private:
     void ConnectSignals();
     void RestoreGeometry();
     void CreateStatusBar();
+    // Wider than their size hints where the style's text field would cut the longest item.
+    void WidenCombosToItems();
+    // Save Target on a row of its own, below Target Format, or on Target Format's row.
+    void PlaceSaveTarget(bool ownRow);
+    void FitControlsToWidth();
+    void FitToolBarToWidth();
     void LoadSettings();
     void UpdateEffectsNote();
     // Opens the dialog where the note's first effect is set.
@@ -135,6 +142,9 @@ public:
     QLabel *effectsNote = nullptr;
     QGridLayout *controlGrid = nullptr;
     QWidget *controlBox = nullptr;
+    bool saveTgtOwnRow = false;
+    // The tool bar's width with the texts under the icons, kept while it shows icons only.
+    int textToolBarWidth = 0;
     QAction *actAddSrcFiles = nullptr;
     QAction *actAddSrcFolder = nullptr;
     QAction *actAddUrl = nullptr;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -11,9 +12,13 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 // The window's widgets and their wiring; what they do lives beside, in mainwindow.cpp
 // and mainwindowtargets.cpp.
@@ -40,11 +45,38 @@ void SetupList(QTreeView *view, QStandardItemModel &model, const QStringList &he
 
 void FitHeaderTexts(QTreeView *view)
 {
-    const QHeaderView *header = view->header();
+    QHeaderView *header = view->header();
+    int last = -1;
     for (int c = 0; c < header->count(); ++c) {
-        if (!header->isSectionHidden(c))
+        if (!header->isSectionHidden(c)) {
             view->setColumnWidth(c, std::max(view->columnWidth(c), header->sectionSizeHint(c)));
+            last = c;
+        }
     }
+    // The last column stretches into what the others leave, down to the header's minimum,
+    // which on a narrow window with large fonts cut "Convert" to "Co" for good.
+    if (last >= 0)
+        header->setMinimumSectionSize(std::max(header->minimumSectionSize(), header->sectionSizeHint(last)));
+}
+
+// How many pixels the combo's text field, at the combo's size hint, lacks for its longest
+// item. The hint counts whole pixels of text while fractional font sizes (144 DPI) draw
+// a little wider, and the style draws the label one pixel in from each side of the field.
+int ComboFieldShortfall(const QComboBox *combo)
+{
+    const QFontMetricsF metrics(combo->font());
+    qreal longest = 0;
+    for (int i = 0; i < combo->count(); ++i) {
+        const qreal icon = combo->itemIcon(i).isNull() ? 0 : combo->iconSize().width() + 4;
+        longest = std::max(longest, metrics.horizontalAdvance(combo->itemText(i)) + icon);
+    }
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.editable = combo->isEditable();
+    option.frame = combo->hasFrame();
+    option.rect = QRect(QPoint(), combo->sizeHint());
+    const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+    return std::max(0, int(std::ceil(longest)) + 2 - field.width());
 }
 
 // The thirteen actions in WindowAction's order.
@@ -108,6 +140,7 @@ void MainWindow::CreateMenusAndToolBar()
         action ? void(fileMenu->addAction(action)) : void(fileMenu->addSeparator());
     for (QAction *action : tools)
         action ? mainToolBar->addAction(action) : void(mainToolBar->addSeparator());
+    mainToolBar->installEventFilter(this);
     helpMenu->addAction(actContactUs);
     helpMenu->addAction(actAbout);
 }
@@ -150,12 +183,16 @@ void MainWindow::CreateTargetControls()
     tgtFolderCmB->setEditable(true);
     tgtFolderCmB->setDuplicatesEnabled(false);
     tgtFolderCmB->setInsertPolicy(QComboBox::InsertAlphabetically);
+    // A long stored folder must not widen the window past the screen: the field scrolls.
+    tgtFolderCmB->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    tgtFolderCmB->setMinimumContentsLength(20);
     browseBtn = new QPushButton(tr("Browse..."));
     browseBtn->setObjectName(QStringLiteral("browseBtn"));
     tgtFmtLabel = new QLabel(tr("Target Format:"));
     tgtFmtCmB = new QComboBox;
     tgtFmtCmB->setObjectName(QStringLiteral("tgtFmtCmB"));
     tgtFmtCmB->setMaxVisibleItems(20);
+    tgtFmtCmB->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     // Styles that open the list as a popup over the current item ignore the
     // limit and cover the screen with all seventy formats; a plain list scrolls.
     tgtFmtCmB->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
@@ -164,6 +201,7 @@ void MainWindow::CreateTargetControls()
     saveTgtLabel = new QLabel(tr("Save Target:"));
     saveTgtCmB = new QComboBox;
     saveTgtCmB->setObjectName(QStringLiteral("saveTgtCmB"));
+    saveTgtCmB->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     effectsNote = new QLabel;
     effectsNote->setObjectName(QStringLiteral("effectsNote"));
     effectsNote->setToolTip(tr("Change the effects"));
@@ -177,11 +215,11 @@ void MainWindow::CreateTargetControls()
     controlGrid->addWidget(tgtFmtLabel, 1, 0);
     controlGrid->addWidget(tgtFmtCmB, 1, 1);
     controlGrid->addWidget(fmtSettingsBtn, 1, 2);
-    controlGrid->addWidget(saveTgtLabel, 1, 4);
-    controlGrid->addWidget(saveTgtCmB, 1, 5);
-    controlGrid->addWidget(effectsNote, 2, 1, 1, 5);
+    controlGrid->addWidget(effectsNote, 3, 1, 1, 5);
     controlBox = new QWidget;
     controlBox->setLayout(controlGrid);
+    PlaceSaveTarget(false);
+    controlBox->installEventFilter(this);
     controlBox->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
 
     mainLayout = new QVBoxLayout;
@@ -190,6 +228,62 @@ void MainWindow::CreateTargetControls()
     centralBox = new QWidget;
     centralBox->setLayout(mainLayout);
     setCentralWidget(centralBox);
+}
+
+void MainWindow::WidenCombosToItems()
+{
+    for (QComboBox *combo : { tgtFmtCmB, saveTgtCmB }) {
+        if (const int shortfall = ComboFieldShortfall(combo))
+            combo->setMinimumWidth(combo->sizeHint().width() + shortfall);
+    }
+}
+
+// Row 2 stays empty, and takes no room, while Save Target shares Target Format's row.
+void MainWindow::PlaceSaveTarget(bool ownRow)
+{
+    controlGrid->removeWidget(saveTgtLabel);
+    controlGrid->removeWidget(saveTgtCmB);
+    controlGrid->addWidget(saveTgtLabel, ownRow ? 2 : 1, ownRow ? 0 : 4);
+    controlGrid->addWidget(saveTgtCmB, ownRow ? 2 : 1, ownRow ? 1 : 5);
+    saveTgtOwnRow = ownRow;
+}
+
+// One row for Target Format and Save Target needs more than 1100 px with 144-DPI fonts,
+// more than a 1024-wide screen holds: below the width one row needs, Save Target moves down.
+void MainWindow::FitControlsToWidth()
+{
+    int oneRow = 0;
+    if (saveTgtOwnRow) {
+        // The grid answers its minimum at once, before anything is drawn.
+        PlaceSaveTarget(false);
+        oneRow = controlGrid->minimumSize().width();
+        PlaceSaveTarget(true);
+    } else {
+        oneRow = controlGrid->minimumSize().width();
+    }
+    if (saveTgtOwnRow != (controlBox->width() < oneRow))
+        PlaceSaveTarget(!saveTgtOwnRow);
+}
+
+// Narrower than its buttons with their texts, the tool bar shows the icons only, the texts
+// staying in the tips and the File menu, rather than hide actions behind its extension button.
+void MainWindow::FitToolBarToWidth()
+{
+    if (mainToolBar->toolButtonStyle() == Qt::ToolButtonTextUnderIcon)
+        textToolBarWidth = mainToolBar->sizeHint().width();
+    mainToolBar->setToolButtonStyle(mainToolBar->width() < textToolBarWidth ? Qt::ToolButtonIconOnly
+                                                                           : Qt::ToolButtonTextUnderIcon);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize) {
+        if (watched == controlBox)
+            FitControlsToWidth();
+        else if (watched == mainToolBar)
+            FitToolBarToWidth();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::ConnectSignals()

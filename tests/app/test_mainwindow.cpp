@@ -125,8 +125,7 @@ private slots:
         w.tgtFiles = QStringList{ MakeFile("out/zulu.mp4"), MakeFile("out/alpha.mp4"), fixture.path("media/out/gone.mp4") };
         w.UpdateTgtList();
         QVERIFY(w.tgtModel.rowCount() == 2 && w.tgtModel.item(0, 0)->text() == "alpha" && w.selTgtFile == w.tgtFiles.at(1) && w.actPlayTgt->isEnabled());
-        w.tgtSelModel->clearSelection();
-        QVERIFY(w.selTgtFile.isEmpty() && !w.actPlayTgt->isEnabled());
+        w.tgtSelModel->clearSelection(); QVERIFY(w.selTgtFile.isEmpty() && !w.actPlayTgt->isEnabled());
     }
 
     void openTargetRules()
@@ -138,12 +137,10 @@ private slots:
         w.OpenTarget();
         w.AddSrcPaths({ MakeFile("C# clips/b.avi") }, false);
         QVERIFY(!w.actOpenTarget->isEnabled()); // two sources, beside their sources
-        w.tgtFolderCmB->setEditText(questionFolder);
-        QVERIFY(w.actOpenTarget->isEnabled());
+        w.tgtFolderCmB->setEditText(questionFolder); QVERIFY(w.actOpenTarget->isEnabled());
         w.OpenTarget();
         QCOMPARE(fixture.urls(), QList<QUrl>({ QUrl::fromLocalFile(hashFolder), QUrl::fromLocalFile(questionFolder) }));
-        w.tgtFolderCmB->setEditText(QString());
-        QVERIFY(!w.actOpenTarget->isEnabled());
+        w.tgtFolderCmB->setEditText(QString()); QVERIFY(!w.actOpenTarget->isEnabled());
         const auto open = [&w](const QString &folder) { w.tgtFolderCmB->setEditText(folder); return Modal<QMessageBox>([&w] { w.OpenTarget(); }); };
         const QString missing = fixture.path("media/missing folder");
         QVERIFY(open(missing) == QString("Invalid target folder: \"%1\".").arg(missing) && fixture.urls().size() == 2);
@@ -161,7 +158,7 @@ private slots:
         QTest::addColumn<int>("points"); QTest::addColumn<QVariantMap>("stored"); QTest::addColumn<QRect>("placed");
         const QString size = "MainWindow/Size", pos = "MainWindow/Position";
         QTest::newRow("first run, 9 pt") << 9 << QVariantMap() << QRect();
-        QTest::newRow("first run, 12 pt") << 12 << QVariantMap() << QRect();
+        QTest::newRow("first run, 14 pt as at 144 DPI") << 14 << QVariantMap() << QRect();
         QTest::newRow("below the minimum") << 9 << QVariantMap{ { size, QSize(300, 200) }, { pos, QPoint(40, 50) } } << QRect(40, 50, 850, 540);
         QTest::newRow("title bar above the screen, 12 pt") << 12 << QVariantMap{ { size, QSize(860, 500) }, { pos, QPoint(-300, -50) } } << QRect(0, 0, 850, 540);
         QTest::newRow("far off the screen") << 9 << QVariantMap{ { size, QSize(900, 600) }, { pos, QPoint(50000, 50000) } } << QRect();
@@ -175,9 +172,14 @@ private slots:
         for (auto it = stored.cbegin(); it != stored.cend(); ++it)
             QSettings("Korvent", "Reelway").setValue(it.key(), it.value());
         MainWindow w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.show(); QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(QRect(w.pos(), w.size()), placed.isNull() ? QRect(w.pos(), w.minimumSize()) : placed);
+        // No action behind the tool bar's extension button, and Save Target's longest item whole in its field.
+        for (QAction *a : w.mainToolBar->actions())
+            QVERIFY2(a->isSeparator() || w.mainToolBar->widgetForAction(a)->isVisible(), qPrintable(a->text()));
+        QStyleOptionComboBox box; box.initFrom(w.saveTgtCmB);
+        QVERIFY(w.style()->subControlRect(QStyle::CC_ComboBox, &box, QStyle::SC_ComboBoxEditField, w.saveTgtCmB).width()
+                >= std::ceil(QFontMetricsF(w.saveTgtCmB->font()).horizontalAdvance("Append with unique number")) + 2);
         QVERIFY(w.screen()->availableGeometry().contains(w.pos()));
         QVERIFY(w.tgtFolderCmB->count() <= 11 && w.tgtFolderCmB->itemText(1) == stored.value("TgtFolder/0").toString()
                 && w.tgtFolderCmB->itemText(2) == stored.value("TgtFolder/1").toString());
@@ -217,9 +219,7 @@ private slots:
         QVERIFY(ShouldReportCrash(nullptr)); // a second start while the first still runs
         for (int run = 0; run < 2; ++run) {
             MainWindow w;
-            w.show();
-            w.move(120 + run, 130);
-            w.resize(900, 600);
+            w.show(); w.move(120 + run, 130); w.resize(900, 600);
             if (run == 0) {
                 QVERIFY(w.close());
             } else { // as the program quits: inside its event loop

@@ -10,8 +10,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSpacerItem>
+#include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -126,7 +130,16 @@ KRVAboutCreditsDlg::KRVAboutCreditsDlg(QWidget *parent)
     mainLayout->addWidget(scrollArea);
     mainLayout->addWidget(buttonBox);
 
-    setFixedSize(460, 270);
+    // As wide as the longest line beside a vertical scroll bar, so that only the height ever
+    // scrolls, and as tall as the whole text, both as far as the screen allows; the user may
+    // still make it shorter.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scrollArea->verticalScrollBar());
+    const QSize text = content->sizeHint(), room = ScreenRoom(this);
+    scrollArea->setMinimumWidth(text.width() + bar);
+    scrollArea->setMinimumWidth(scrollArea->minimumWidth() - std::max(0, minimumSizeHint().width() - room.width()));
+    GrowToContents(this, QSize(460, 270));
+    const int whole = minimumSizeHint().height() - scrollArea->minimumSizeHint().height() + text.height();
+    resize(width(), std::max(height(), std::min(whole, room.height())));
     setWindowTitle(QStringLiteral("Credits"));
 }
 
