@@ -514,17 +514,17 @@ void MainWindow::UpdateConvertProgress()
     const BatchProgress progress = batchRunner->Progress();
     const int all = progress.jobs.size();
     QString line = tr("%1 of %2 files").arg(progress.Ended()).arg(all);
-    if (all == 1 && progress.jobs.first().totalMs <= 0 && !progress.Ended()) {
-        // Nothing tells how long the one file takes: just show that it goes on.
-        dlg->setRange(0, 0);
-    } else {
-        dlg->setRange(0, 1000);
-        dlg->setValue(qBound(0, int(progress.Fraction() * 1000), 1000));
-        const qint64 left = progress.SecondsLeft();
-        if (left >= 0)
-            line += QStringLiteral(" \u00b7 ") + tr("about %1 left").arg(FormatTimeLeft(left));
-    }
+    // Nothing tells how long a lone file takes while it has no length: the bar just shows that it goes on.
+    const bool endless = all == 1 && progress.jobs.first().totalMs <= 0 && !progress.Ended();
+    const qint64 left = endless ? -1 : progress.SecondsLeft();
+    if (left >= 0)
+        line += QStringLiteral(" \u00b7 ") + tr("about %1 left").arg(FormatTimeLeft(left));
+    // The text first: a modal dialog's setValue runs the event loop, which must not find the
+    // new counts beside the old text.
     dlg->setLabelText(tr("Converting...") + QLatin1Char('\n') + line);
+    dlg->setRange(0, endless ? 0 : 1000);
+    if (!endless)
+        dlg->setValue(qBound(0, int(progress.Fraction() * 1000), 1000));
 }
 
 // The rows show the cancel at once; the counts take each job as it ends, so that one that moved
