@@ -148,7 +148,7 @@ bool ChildProcess::Run(const std::function<void(const QByteArray &)> &onOutput,
 {
     static constexpr int ChunkBytes = 64 * 1024;
     std::vector<char> buffer(ChunkBytes);
-    int exitWaitMs = 1;
+    int exitWaitMs = std::min(1, pollMs);
     while (pid > 0) {
         if (keepGoing && !keepGoing()) {
             Kill();
@@ -162,8 +162,8 @@ bool ChildProcess::Run(const std::function<void(const QByteArray &)> &onOutput,
             if (::waitpid(pid, &status, WNOHANG) == pid) {
                 pid = -1;
             } else {
-                ::poll(nullptr, 0, std::min(exitWaitMs, pollMs));
-                exitWaitMs *= 2;
+                ::poll(nullptr, 0, exitWaitMs);
+                exitWaitMs = std::min(exitWaitMs * 2, pollMs);
             }
             continue;
         }

@@ -232,7 +232,9 @@ private slots:
 
         const QByteArray writes = "echo data > \"$tgt\"\n";
         const QByteArray copies = "for a; do [ \"$p\" = -i ] && src=\"$a\"; p=\"$a\"; done\ncp \"$src\" \"$tgt\"\n";
-        const QByteArray sleeps = "echo data > \"$tgt\"\nwhile :; do sleep 0.1; done\n"; // short naps: a kill leaves no sleeper
+        // Short naps: a kill leaves no sleeper. Its outputs closed, as a program's about to end, and left so for
+        // a while before it says so beside itself: a cancel must still reach it.
+        const QByteArray sleeps = "echo data > \"$tgt\"\nexec >&- 2>&-\nsleep 2; : > \"$0.closed\"\nwhile :; do sleep 0.1; done\n";
         const auto row = [](const char *name, const char *src, const QByteArray &program, const char *setup, int result, const char *after, const char *reason) {
             QTest::newRow(name) << QString(src) << program << QString(setup) << result << QString(after) << QString(reason);
         };
@@ -294,6 +296,7 @@ private slots:
         const auto guard = qScopeGuard([&] { job.batch->Cancel(); future.waitForFinished(); });
         if (words.contains("cancel")) {
             QTRY_VERIFY_WITH_TIMEOUT(Temporaries(out).size() == 1 && TestSupport::ProcessRunningWith(Temporaries(out).first()), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(program.isEmpty() || QFile::exists(transcoder + ".closed"), 20000);
             QVERIFY(!future.isFinished());
             job.batch->Cancel();
             QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
