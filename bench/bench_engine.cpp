@@ -128,11 +128,7 @@ bool TimeCancels(const QStringList &sources, const QString &folder, const QStrin
 
 int main(int argc, char *argv[])
 {
-    // The program discards the jobs' diagnostic lines too; printing them would only add noise.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
-        if (type != QtDebugMsg)
-            std::fprintf(stderr, "%s\n", qPrintable(message));
-    });
+    DropDebugMessages();
     QCoreApplication app(argc, argv);
     const QStringList cli = app.arguments();
     const int count = cli.size() > 1 ? cli.at(1).toInt() : 8;

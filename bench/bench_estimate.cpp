@@ -43,10 +43,7 @@ struct Sample
 
 int main(int argc, char *argv[])
 {
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
-        if (type != QtDebugMsg)
-            std::fprintf(stderr, "%s\n", qPrintable(message));
-    });
+    DropDebugMessages();
     QCoreApplication app(argc, argv);
     const QStringList cli = app.arguments();
     const int clips = cli.size() > 1 ? cli.at(1).toInt() : 5;

@@ -10,8 +10,18 @@
 #include <QVector>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace BenchSupport {
+
+// The program discards the jobs' diagnostic lines too; printing them would only add noise.
+inline void DropDebugMessages()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+        if (type != QtDebugMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
+}
 
 inline bool RunProgram(const QString &program, const QStringList &args)
 {
