@@ -143,6 +143,8 @@ public:
     QGridLayout *controlGrid = nullptr;
     QWidget *controlBox = nullptr;
     bool saveTgtOwnRow = false;
+    // The controls' width on one row, kept while Save Target has a row of its own.
+    int oneRowControlsWidth = 0;
     // The tool bar's width with the texts under the icons, kept while it shows icons only.
     int textToolBarWidth = 0;
     QAction *actAddSrcFiles = nullptr;

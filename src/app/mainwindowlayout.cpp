@@ -252,16 +252,9 @@ void MainWindow::PlaceSaveTarget(bool ownRow)
 // more than a 1024-wide screen holds: below the width one row needs, Save Target moves down.
 void MainWindow::FitControlsToWidth()
 {
-    int oneRow = 0;
-    if (saveTgtOwnRow) {
-        // The grid answers its minimum at once, before anything is drawn.
-        PlaceSaveTarget(false);
-        oneRow = controlGrid->minimumSize().width();
-        PlaceSaveTarget(true);
-    } else {
-        oneRow = controlGrid->minimumSize().width();
-    }
-    if (saveTgtOwnRow != (controlBox->width() < oneRow))
+    if (!saveTgtOwnRow)
+        oneRowControlsWidth = controlGrid->minimumSize().width();
+    if (saveTgtOwnRow != (controlBox->width() < oneRowControlsWidth))
         PlaceSaveTarget(!saveTgtOwnRow);
 }
 
