@@ -25,11 +25,7 @@ class TestBatchRunner : public QObject
     ConvertSettings Settings(const QString &folder)
     {
         QDir().mkpath(fixture.path(folder));
-        ConvertSettings s;
-        s.tgtFolder = fixture.path(folder);
-        s.tgtID = KRVAVCodecID_MP4;
-        s.tgtFormat = ".mp4";
-        return s;
+        return TestSupport::TargetSettings(fixture.path(folder));
     }
 
 private slots:
